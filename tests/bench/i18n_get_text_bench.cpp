@@ -1,6 +1,8 @@
 // Message lookups: each one scans its string file from the start.
 #include <benchmark/benchmark.h>
 
+#include <string>
+
 #include "app/start_settings.h"
 #include "i18n/built_in_strings.h"
 #include "i18n/message_table.h"
