@@ -101,7 +101,8 @@ bool FindIniValue(std::string_view text, std::string_view section, std::string_v
 
 std::string SetIniValue(std::string_view text, std::string_view section, std::string_view key,
                         std::string_view value) {
-    const std::string entry = std::string(key) + "=" + std::string(value);
+    std::string entry(key);
+    entry.append("=").append(value);
     std::string out;
     bool inSection = false;
     bool sectionSeen = false;
@@ -140,7 +141,9 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
         if (!result.empty()) {
             result.emplace_back();  // a blank line before the new section
         }
-        result.push_back("[" + std::string(section) + "]");
+        std::string header("[");
+        header.append(section).append("]");
+        result.push_back(std::move(header));
         result.push_back(entry);
     }
     for (const std::string& line : result) {

@@ -1,0 +1,62 @@
+# Source this file: prepares a throw-away wine prefix and a persistent wine server for the
+# Windows tests, and a virtual X display for the window's tests. Idempotent within a shell.
+#   source tools/wine-env.sh      (then ctest in a Windows build directory)
+#   tessalok_wine_stop            (ends the wine server and the X display)
+
+if [ -z "${TESSALOK_WINE_READY:-}" ]; then
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export WINEPREFIX="${WINEPREFIX:-$(mktemp -d /tmp/tessalok-wine.XXXXXX)}"
+    export WINEARCH=win64
+
+    if [ -z "${DISPLAY:-}" ]; then
+        # The first free display number from 90 up.
+        display=90
+        while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
+            display=$((display + 1))
+        done
+        Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        export TESSALOK_XVFB_PID=$!
+        export DISPLAY=":$display"
+        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+    fi
+
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+    # Debian's wine does not find its own fonts; CJK glyphs come from WenQuanYi.
+    fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    mkdir -p "$fonts"
+    cp /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
+    cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$fonts/" 2>/dev/null || true
+    reg="$(mktemp /tmp/tessalok-wine-reg.XXXXXX.reg)"
+    cat >"$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
+"Tahoma"="wqy-microhei.ttc,WenQuanYi Micro Hei"
+"Microsoft Sans Serif"="wqy-microhei.ttc,WenQuanYi Micro Hei"
+"MS Shell Dlg"="wqy-microhei.ttc,WenQuanYi Micro Hei"
+"MS Shell Dlg 2"="wqy-microhei.ttc,WenQuanYi Micro Hei"
+REG
+    wine regedit "$reg" >/dev/null 2>&1
+    rm -f "$reg"
+    wineserver -w
+    # Keep one server alive: without it every wine start costs seconds.
+    wineserver -p
+    # Start wine's background services now, detached from any caller's output: started
+    # by the first test they would inherit CTest's pipe and hold it open.
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    export TESSALOK_WINE_READY=1
+fi
+
+tessalok_wine_stop() {
+    wineserver -k 2>/dev/null || true
+    if [ -n "${TESSALOK_XVFB_PID:-}" ]; then
+        kill "$TESSALOK_XVFB_PID" 2>/dev/null || true
+        unset TESSALOK_XVFB_PID
+    fi
+    unset TESSALOK_WINE_READY
+}
