@@ -1,0 +1,84 @@
+#include "app/ini_settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/utf_convert.h"
+
+namespace {
+
+TEST(IniText, SectionAndKeyMatchWithoutLetterCase) {
+    const std::string text = "[Other]\nLanguage=5\n\n[ADVANCE]\r\n  language = 3 \r\n";
+    std::string value;
+    ASSERT_TRUE(FindIniValue(text, "Advance", "Language", value));
+    EXPECT_EQ(value, "3");
+    EXPECT_FALSE(FindIniValue("[Other]\nLanguage=5\n", "Advance", "Language", value));
+    EXPECT_FALSE(FindIniValue("Language=5\n", "Advance", "Language", value));
+}
+
+TEST(IniText, ProfileIntegerRules) {
+    EXPECT_EQ(ParseProfileInt("12", 7), 12);
+    EXPECT_EQ(ParseProfileInt("-4", 7), -4);
+    EXPECT_EQ(ParseProfileInt("+4", 7), 4);
+    EXPECT_EQ(ParseProfileInt("3abc", 7), 3);
+    EXPECT_EQ(ParseProfileInt("abc", 7), 0);
+    EXPECT_EQ(ParseProfileInt("", 7), 7);
+    EXPECT_EQ(ParseProfileInt("99999999999999999999", 7), 2147483647);
+}
+
+TEST(IniText, SetReplacesInsertsOrAppends) {
+    EXPECT_EQ(SetIniValue("", "Advance", "Language", "3"), "[Advance]\nLanguage=3\n");
+    EXPECT_EQ(SetIniValue("[advance]\nlanguage=1\nOther=x\n", "Advance", "Language", "3"),
+              "[advance]\nLanguage=3\nOther=x\n");
+    EXPECT_EQ(SetIniValue("[Advance]\nOther=x\n\n[Next]\nk=v\n", "Advance", "Language", "3"),
+              "[Advance]\nOther=x\nLanguage=3\n\n[Next]\nk=v\n");
+    EXPECT_EQ(SetIniValue("[Next]\nk=v\n", "Advance", "Language", "3"),
+              "[Next]\nk=v\n\n[Advance]\nLanguage=3\n");
+}
+
+class IniFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = std::filesystem::temp_directory_path() /
+                ("tessalok-ini-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        m_path = ToUtf16((m_dir / "KV_Tessalok.ini").string());
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    std::string Content() const {
+        std::ifstream in(m_dir / "KV_Tessalok.ini", std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    std::filesystem::path m_dir;
+    std::u16string m_path;
+    IniSettingsStore m_store;
+};
+
+TEST_F(IniFileTest, MissingFileGivesTheDefaultAndWriteCreatesIt) {
+    EXPECT_EQ(m_store.ReadInt(u"Advance", u"Language", 2, m_path), 2);
+    m_store.WriteString(u"Advance", u"Language", u"10", m_path);
+    EXPECT_EQ(m_store.ReadInt(u"Advance", u"Language", 2, m_path), 10);
+    m_store.WriteString(u"Advance", u"Language", u"3", m_path);
+    EXPECT_EQ(Content(), "[Advance]\nLanguage=3\n");
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(IniFileTest, WriteIntoAMissingDirectoryFailsQuietly) {
+    const std::u16string path = ToUtf16((m_dir / "absent" / "KV_Tessalok.ini").string());
+    m_store.WriteString(u"Advance", u"Language", u"3", path);
+    EXPECT_EQ(m_store.ReadInt(u"Advance", u"Language", 1, path), 1);
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12 (run as root). Skips apt when
+# everything is already there.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
+    libcli11-dev nlohmann-json3-dev
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
