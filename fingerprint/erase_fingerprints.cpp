@@ -1,0 +1,64 @@
+#include <cstdint>
+
+#include "fingerprint/fingerprint_operations.h"
+#include "fingerprint/poll_cycle.h"
+#include "fingerprint/status_display.h"
+#include "fingerprint/text_format.h"
+
+namespace {
+
+constexpr int kConfirmCaption = 20;
+constexpr int kConfirmQuestion = 21;
+constexpr int kAuthorizePrompt = 22;
+constexpr int kEraseFailed = 23;
+constexpr int kErased = 24;
+constexpr int kTimedOut = 25;
+
+// The drive needs a moment after the erase request before it answers polls.
+constexpr std::uint32_t kStartWaitMs = 500;
+
+} // namespace
+
+void CFingerprintOperations::EraseAllFingerprints() {
+    if (!m_window.AskYesNo(MessageText(kConfirmQuestion), MessageText(kConfirmCaption))) {
+        return;
+    }
+    ShowStatus(m_window, FormatText(u"%s", {GetText(kAuthorizePrompt)}), colours::kWhite, false,
+               colours::kBlue);
+    g_busy = 1;
+    m_device.SendRequestFrame(vendor::kEraseStart, vendor::kWriteStartsWork);
+    m_clock.Sleep(kStartWaitMs);
+
+    int touches = 0;
+    int result = kTimedOut;
+    int idleBudget = poll_cycle::kIdleBudget;
+    for (int cycle = 0; cycle < poll_cycle::kMaxCycles; ++cycle) {
+        if (g_busy == 0) {
+            return; // g_busy is already clear
+        }
+        ShowStatus(m_window, FormatText(u"%d-%s(%d)", {cycle, GetText(kAuthorizePrompt), touches}),
+                   poll_cycle::BlinkColour(cycle, colours::kBlack), true, colours::kPurple);
+        std::uint8_t report = 0;
+        const bool reported = PollProgress(&report, 1) != 0;
+        m_window.PumpMessages();
+        if (reported) {
+            idleBudget = poll_cycle::kIdleBudget;
+            if (report == 'a' || report == 'S') {
+                ++touches;
+            } else if (report == 'f') {
+                result = kEraseFailed;
+                break;
+            } else if (report == 's') {
+                result = kErased;
+                break;
+            }
+        }
+        if (--idleBudget <= 0) {
+            break;
+        }
+    }
+
+    ShowOperationResult(m_window, result, result == kErased);
+    ProbeFingerprintDrive();
+    g_busy = 0;
+}

@@ -1,0 +1,28 @@
+#include "fingerprint/fingerprint_operations.h"
+#include "fingerprint/text_format.h"
+
+namespace {
+
+constexpr int kNothingInstalled = 10;
+constexpr int kInstalledLabel = 11;
+constexpr int kFreeLabel = 12;
+
+} // namespace
+
+std::u16string CFingerprintOperations::ComposeStatusLine() const {
+    if (m_installedCount == 0) {
+        return FormatText(u"%s", {GetText(kNothingInstalled)});
+    }
+    return FormatText(u"%s:%d, %s:%d", {GetText(kInstalledLabel), m_installedCount,
+                                        GetText(kFreeLabel), m_freeCount});
+}
+
+CommandStates CFingerprintOperations::DescribeCommandStates() const {
+    CommandStates states;
+    states.driveKnown = m_device.m_driveLetter != 0;
+    states.viewStatusEnabled = states.driveKnown;
+    states.installEnabled =
+        states.driveKnown && m_installedCount + m_freeCount != 0 && m_freeCount > 0;
+    states.eraseEnabled = states.driveKnown && m_installedCount > 0;
+    return states;
+}
