@@ -1,0 +1,39 @@
+#include "ui/win_app.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+namespace {
+CWinApp* g_application = nullptr;
+} // namespace
+
+CWinApp::CWinApp() {
+    g_application = this;
+}
+
+CWinApp::~CWinApp() {
+    if (g_application == this) {
+        g_application = nullptr;
+    }
+}
+
+CWinApp* CWinApp::Current() {
+    return g_application;
+}
+
+int RunApplication() {
+    // The manifest binds version 6 of the common controls; register their classes.
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    CWinApp* application = CWinApp::Current();
+    if (application == nullptr) {
+        return 1;
+    }
+    application->InitInstance();
+    return 0;
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    return RunApplication();
+}
