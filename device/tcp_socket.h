@@ -1,0 +1,67 @@
+// A minimal blocking TCP socket with deadlines, for the virtual-drive client and server.
+// One implementation per platform: tcp_socket_linux.cpp (BSD sockets) and
+// tcp_socket_win32.cpp (winsock).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class TcpSocket {
+  public:
+    using Native = std::intptr_t;
+
+    TcpSocket() = default;
+    explicit TcpSocket(Native native) : m_native(native) {}
+    TcpSocket(TcpSocket&& other) noexcept : m_native(other.Release()) {}
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+    ~TcpSocket() { Close(); }
+
+    // Connects to host:port (numeric IPv4 address or a name) within `timeoutMs`.
+    // On failure the socket stays invalid and `error` says why.
+    static TcpSocket Connect(const std::string& host, std::uint16_t port, int timeoutMs,
+                             std::string& error);
+
+    bool Valid() const { return m_native != kInvalid; }
+    // Sends all `length` bytes; false when the peer is gone.
+    bool SendAll(const void* data, std::size_t length);
+    // Receives exactly `length` bytes, waiting at most `timeoutMs` in all. False on
+    // time-out, error or an orderly close before the last byte.
+    bool ReceiveAll(void* data, std::size_t length, int timeoutMs);
+    // True when data (or the peer's close) is waiting, within `timeoutMs`.
+    bool WaitReadable(int timeoutMs);
+    void Close();
+
+    static constexpr Native kInvalid = -1;
+
+  private:
+    Native Release() {
+        const Native native = m_native;
+        m_native = kInvalid;
+        return native;
+    }
+    Native m_native = kInvalid;
+};
+
+class TcpListener {
+  public:
+    TcpListener() = default;
+    TcpListener(const TcpListener&) = delete;
+    TcpListener& operator=(const TcpListener&) = delete;
+    ~TcpListener() { Close(); }
+
+    // Listens on host:port (numeric IPv4 address); port 0 picks a free one.
+    bool Listen(const std::string& host, std::uint16_t port, std::string& error);
+    // The port listened on.
+    std::uint16_t Port() const { return m_port; }
+    // The next connection, or none when nothing arrived within `timeoutMs`.
+    std::optional<TcpSocket> Accept(int timeoutMs);
+    void Close();
+
+  private:
+    TcpSocket::Native m_native = TcpSocket::kInvalid;
+    std::uint16_t m_port = 0;
+};

@@ -1,0 +1,145 @@
+// tessalok-vdrive: the virtual fingerprint drive as a server, and its small control client.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "device/vdrive_transport.h"
+#include "virtual_drive/command_line.h"
+#include "virtual_drive/control.h"
+#include "virtual_drive/volume_set.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+std::atomic<vdrive::VdriveServer*> g_server{nullptr};
+
+void OnSignal(int) {
+    if (vdrive::VdriveServer* server = g_server.load()) {
+        server->Stop();
+    }
+}
+
+void LogLine(const std::string& text) {
+    std::cerr << "tessalok-vdrive: " << text << std::endl;
+}
+
+int RunControlClient(const vdrive::Invocation& invocation) {
+    VirtualDriveTransport transport(invocation.server.host, invocation.server.port);
+    if (invocation.maskQuery) {
+        const std::uint32_t mask = transport.PresentDriveMask();
+        if (!transport.LastError().empty()) {
+            LogLine(transport.LastError());
+            return kExitFailure;
+        }
+        std::string letters;
+        for (int i = 0; i < 26; ++i) {
+            if (mask & (1u << i)) {
+                letters += static_cast<char>('A' + i);
+            }
+        }
+        std::cout << "0x" << std::hex << mask << std::dec << " " << letters << std::endl;
+        return kExitOk;
+    }
+    std::string reply;
+    if (!transport.Control(invocation.text, reply)) {
+        LogLine(transport.LastError());
+        return kExitFailure;
+    }
+    std::cout << reply << std::endl;
+    return reply.rfind("error", 0) == 0 ? kExitFailure : kExitOk;
+}
+
+bool WritePortFile(const std::filesystem::path& path, std::uint16_t port) {
+    std::filesystem::path temporary = path;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << port << "\n";
+        if (!out.flush()) {
+            return false;
+        }
+    }
+    std::error_code code;
+    std::filesystem::rename(temporary, path, code);
+    return !code;
+}
+
+std::filesystem::path StateFileOf(const vdrive::Invocation& invocation, char letter) {
+    if (const auto found = invocation.stateFiles.find(letter);
+        found != invocation.stateFiles.end()) {
+        return found->second;
+    }
+    const auto first = invocation.stateFiles.find(0);
+    return first != invocation.stateFiles.end() && letter == invocation.drives.front()
+               ? first->second
+               : std::filesystem::path{};
+}
+
+int Serve(const vdrive::Invocation& invocation) {
+    vdrive::VolumeSet volumes(LogLine);
+    for (const char letter : invocation.drives) {
+        volumes.AddDrive(letter, invocation.drive, StateFileOf(invocation, letter));
+    }
+    for (const char letter : invocation.sticks) {
+        volumes.AddStick(letter, {});
+    }
+    vdrive::StickOptions refusing;
+    refusing.refuseVendorCommands = true;
+    for (const char letter : invocation.refusingSticks) {
+        volumes.AddStick(letter, refusing);
+    }
+
+    vdrive::VdriveServer server(volumes, invocation.server, LogLine);
+    for (const std::string& text : invocation.startTexts) {
+        const std::string reply = server.Control(text);
+        if (reply.rfind("error", 0) == 0) {
+            LogLine("start-up text \"" + text + "\": " + reply);
+            return kExitUsage;
+        }
+    }
+    std::string error;
+    if (!server.Listen(error)) {
+        LogLine("cannot listen on " + invocation.server.host + ":" +
+                std::to_string(invocation.server.port) + ": " + error);
+        return kExitFailure;
+    }
+    if (!invocation.portFile.empty() && !WritePortFile(invocation.portFile, server.Port())) {
+        LogLine("cannot write the port file " + invocation.portFile.string());
+        return kExitFailure;
+    }
+    std::cout << "tessalok-vdrive listening on " << invocation.server.host << ":" << server.Port()
+              << std::endl;
+    g_server = &server;
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    server.Run();
+    g_server = nullptr;
+    return kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    const std::optional<vdrive::Invocation> invocation = vdrive::ParseCommandLine(args, error);
+    if (!invocation) {
+        LogLine(error);
+        return kExitUsage;
+    }
+    switch (invocation->mode) {
+    case vdrive::Invocation::Mode::Help:
+        std::cout << vdrive::UsageText() << "\n" << vdrive::ControlHelp() << std::endl;
+        return kExitOk;
+    case vdrive::Invocation::Mode::Control:
+        return RunControlClient(*invocation);
+    case vdrive::Invocation::Mode::Serve:
+        break;
+    }
+    return Serve(*invocation);
+}

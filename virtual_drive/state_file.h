@@ -1,0 +1,40 @@
+// The drive's slot table on disk: a small text file, written atomically (temporary file,
+// then rename), so a crash never leaves half a file.
+//
+//     tessalok-vdrive state 1
+//     slot 0 alice-thumb
+//     slot 3 bob-index
+//
+// Free slots have no line. Finger identities are 1 to 64 printable ASCII characters
+// without blanks.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "virtual_drive/drive_model.h"
+
+namespace vdrive {
+
+using SlotTable = std::array<std::optional<std::string>, kSlotCount>;
+
+inline constexpr std::size_t kMaxIdentityLength = 64;
+bool IsValidIdentity(std::string_view identity);
+
+std::string FormatState(const SlotTable& slots);
+// The slot table of `text`, or none with `error` saying which line is wrong.
+std::optional<SlotTable> ParseState(std::string_view text, std::string& error);
+
+struct LoadedState {
+    SlotTable slots{};
+    bool loaded = false; // false: missing or corrupt, `message` says which; slots empty
+    std::string message;
+};
+LoadedState LoadStateFile(const std::filesystem::path& path);
+// False with `error` when the file cannot be written; the old file is then untouched.
+bool SaveStateFile(const std::filesystem::path& path, const SlotTable& slots, std::string& error);
+
+} // namespace vdrive
