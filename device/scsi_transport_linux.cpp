@@ -1,0 +1,180 @@
+// Linux backend: SG_IO on the disk device nodes (/dev/sdX, or /dev/sgN from an explicit
+// list). Vendor commands need root or CAP_SYS_RAWIO; the kernel refuses them otherwise.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "device/device_letters.h"
+#include "device/scsi_transfer.h"
+#include "device/sg_io_linux.h"
+#include "device/system_transport.h"
+
+sg_io_hdr_t MakeSgIoHeader(std::uint8_t* cdb, std::uint8_t* buffer, std::uint32_t carried,
+                           ScsiDirection direction) {
+    sg_io_hdr_t header{};
+    header.interface_id = 'S';
+    header.cmdp = cdb;
+    header.cmd_len = static_cast<unsigned char>(kCdbLength);
+    header.mx_sb_len = 0;
+    header.sbp = nullptr;
+    header.timeout = kScsiTimeoutSeconds * 1000; // milliseconds
+    header.dxfer_len = carried;
+    header.dxferp = carried > 0 ? buffer : nullptr;
+    if (carried == 0) {
+        header.dxfer_direction = SG_DXFER_NONE;
+    } else if (direction == ScsiDirection::Read) {
+        header.dxfer_direction = SG_DXFER_FROM_DEV;
+    } else {
+        header.dxfer_direction = SG_DXFER_TO_DEV;
+    }
+    return header;
+}
+
+bool SgIoSucceeded(int ioctlResult, const sg_io_hdr_t& header) {
+    return ioctlResult == 0 && header.status == 0 && header.host_status == 0 &&
+           header.driver_status == 0;
+}
+
+namespace {
+
+bool IsPermissionError(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+std::string Hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value & 0xFFu);
+    return text;
+}
+
+} // namespace
+
+std::string DescribeOpenFailure(const std::string& path, int error) {
+    std::string text = "cannot open " + path + ": " + std::strerror(error);
+    if (IsPermissionError(error)) {
+        text += "; the drive needs root or CAP_SYS_RAWIO, and access to the node";
+    }
+    return text;
+}
+
+std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int error,
+                                const sg_io_hdr_t& header) {
+    if (ioctlResult != 0) {
+        std::string text = "SG_IO on " + path + " failed: " + std::strerror(error);
+        if (IsPermissionError(error)) {
+            text += "; sending vendor commands needs root or CAP_SYS_RAWIO";
+        }
+        return text;
+    }
+    return "SG_IO on " + path + ": SCSI status " + Hex(header.status) + ", host status " +
+           Hex(header.host_status) + ", driver status " + Hex(header.driver_status);
+}
+
+namespace {
+
+class LinuxScsiTransport final : public IScsiTransport {
+  public:
+    LinuxScsiTransport() = default;
+    explicit LinuxScsiTransport(std::vector<std::string> devicePaths)
+        : m_devicePaths(std::move(devicePaths)), m_explicit(true) {}
+
+    Handle OpenDrive(char letter) override {
+        const std::string path = PathForLetter(letter);
+        if (path.empty()) {
+            m_lastError = "no device for drive letter " + std::to_string(static_cast<int>(letter));
+            return kInvalidHandle;
+        }
+        const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            m_lastError = std::string("drive ") + letter + ": " + DescribeOpenFailure(path, errno);
+            return kInvalidHandle;
+        }
+        m_openPaths.emplace_back(fd, path);
+        return fd;
+    }
+
+    bool SendScsiCommand(Handle handle, const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
+                         ScsiDirection direction) override {
+        // The data crosses in a staged copy: a failed read must leave `data` untouched and
+        // a 1-byte transfer travels as 2 bytes.
+        direction = EffectiveDirection(length, direction);
+        std::vector<std::uint8_t> staged(CarriedLength(length));
+        StageTransfer(staged, data, length, direction);
+        Cdb command = cdb;
+        sg_io_hdr_t header = MakeSgIoHeader(command.data(), staged.data(),
+                                            static_cast<std::uint32_t>(staged.size()), direction);
+        const int result = ::ioctl(static_cast<int>(handle), SG_IO, &header);
+        const int error = errno;
+        if (!SgIoSucceeded(result, header)) {
+            m_lastError = DescribeSgIoFailure(PathForHandle(handle), result, error, header);
+            return false;
+        }
+        CopyBackTransfer(staged, data, length, direction);
+        return true;
+    }
+
+    void CloseDrive(Handle handle) override {
+        for (auto it = m_openPaths.begin(); it != m_openPaths.end(); ++it) {
+            if (it->first == handle) {
+                m_openPaths.erase(it);
+                break;
+            }
+        }
+        ::close(static_cast<int>(handle));
+    }
+
+    std::uint32_t PresentDriveMask() override {
+        std::uint32_t mask = 0;
+        for (char letter = kFirstDeviceLetter; letter <= 'Z'; ++letter) {
+            const std::string path = PathForLetter(letter);
+            struct stat status {};
+            if (!path.empty() && ::stat(path.c_str(), &status) == 0) {
+                mask |= 1u << (letter - 'A');
+            }
+        }
+        return mask;
+    }
+
+    std::string LastError() const override { return m_lastError; }
+
+  private:
+    std::string PathForLetter(char letter) const {
+        if (m_explicit) {
+            const std::size_t index = ListIndexForLetter(letter);
+            return index < m_devicePaths.size() ? m_devicePaths[index] : std::string();
+        }
+        const std::string name = DiskNameForLetter(letter);
+        return name.empty() ? std::string() : "/dev/" + name;
+    }
+
+    std::string PathForHandle(Handle handle) const {
+        for (const auto& [fd, path] : m_openPaths) {
+            if (fd == handle) {
+                return path;
+            }
+        }
+        return "handle " + std::to_string(handle);
+    }
+
+    std::vector<std::string> m_devicePaths;
+    bool m_explicit = false;
+    std::vector<std::pair<Handle, std::string>> m_openPaths;
+    std::string m_lastError;
+};
+
+} // namespace
+
+std::unique_ptr<IScsiTransport> CreateSystemTransport() {
+    return std::make_unique<LinuxScsiTransport>();
+}
+
+std::unique_ptr<IScsiTransport> CreateSystemTransport(std::vector<std::string> devicePaths) {
+    return std::make_unique<LinuxScsiTransport>(std::move(devicePaths));
+}

@@ -1,0 +1,16 @@
+// The transport of the platform the program runs on: Windows SCSI pass-through on the
+// volumes "\\.\X:", Linux SG_IO on the whole disks /dev/sda.. /dev/sdx (drive letters
+// 'C'.. 'Z', see device_letters.h).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/scsi_transport.h"
+
+std::unique_ptr<IScsiTransport> CreateSystemTransport();
+
+// The same transport on explicit device paths (UTF-8) in place of the platform's own
+// volumes: the first path is drive 'C', the next 'D', and so on up to 'Z'.
+std::unique_ptr<IScsiTransport> CreateSystemTransport(std::vector<std::string> devicePaths);
