@@ -18,7 +18,14 @@
 class RecordingClock final : public IClock {
   public:
     std::vector<std::uint32_t> waits;
-    void Sleep(std::uint32_t milliseconds) override { waits.push_back(milliseconds); }
+    // When set, every wait is also logged there as "sleep <ms>".
+    std::vector<std::string>* log = nullptr;
+    void Sleep(std::uint32_t milliseconds) override {
+        waits.push_back(milliseconds);
+        if (log) {
+            log->push_back("sleep " + std::to_string(milliseconds));
+        }
+    }
 };
 
 // Name of the vendor command a record carries: "identify", "identity", "seed", "write",
