@@ -1,0 +1,75 @@
+// The command line of tessalok-vdrive.
+#include "virtual_drive/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::optional<vdrive::Invocation> Parse(std::vector<std::string> args, std::string& error) {
+    return vdrive::ParseCommandLine(args, error);
+}
+
+TEST(CommandLine, DefaultsServeOneDriveAtE) {
+    std::string error;
+    const auto invocation = Parse({}, error);
+    ASSERT_TRUE(invocation);
+    EXPECT_EQ(invocation->mode, vdrive::Invocation::Mode::Serve);
+    EXPECT_EQ(invocation->drives, std::vector<char>{'E'});
+    EXPECT_EQ(invocation->server.port, 48150);
+    EXPECT_EQ(invocation->server.host, "127.0.0.1");
+    EXPECT_TRUE(invocation->drive.fixedSeeds.empty());
+}
+
+TEST(CommandLine, OptionsReachTheirSettings) {
+    std::string error;
+    const auto invocation = Parse(
+        {"--port",       "0",         "--drive",      "f:",        "--drive",     "G",
+         "--stick",      "D",         "--tags",       "SECU,INQU", "--seeds",     "1234,0x8000",
+         "--state-file", "G=g.state", "--state-file", "f.state",   "--auto-user", "--slot-line",
+         "--verbose",    "--run",     "finger alice"},
+        error);
+    ASSERT_TRUE(invocation) << error;
+    EXPECT_EQ(invocation->server.port, 0);
+    EXPECT_EQ(invocation->drives, (std::vector<char>{'F', 'G'}));
+    EXPECT_EQ(invocation->drive.tags, (std::vector<std::string>{"SECU", "INQU"}));
+    EXPECT_EQ(invocation->drive.fixedSeeds, (std::vector<std::uint16_t>{0x1234, 0x8000}));
+    EXPECT_EQ(invocation->stateFiles.at('G'), "g.state");
+    EXPECT_EQ(invocation->stateFiles.at(0), "f.state");
+    EXPECT_GT(invocation->drive.autoStepPolls, 0u);
+    EXPECT_GT(invocation->server.latencyMs, 0); // the demo user's pace
+    EXPECT_EQ(invocation->drive.enrolReport, vdrive::EnrolReport::SlotLine);
+    EXPECT_TRUE(invocation->server.verbose);
+    EXPECT_EQ(invocation->startTexts, std::vector<std::string>{"finger alice"});
+}
+
+TEST(CommandLine, ControlClientJoinsItsWords) {
+    std::string error;
+    const auto invocation = Parse({"ctl", "--port", "5000", "F:", "finger", "bob"}, error);
+    ASSERT_TRUE(invocation) << error;
+    EXPECT_EQ(invocation->mode, vdrive::Invocation::Mode::Control);
+    EXPECT_EQ(invocation->server.port, 5000);
+    EXPECT_EQ(invocation->text, "F: finger bob");
+}
+
+TEST(CommandLine, WrongArgumentsSayWhat) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus"},
+        {"--port"},
+        {"--port", "70000"},
+        {"--drive", "A"},
+        {"--drive", "E", "--stick", "E"},
+        {"--tags", "SEC"},
+        {"--seeds", "xyz"},
+        {"--model", "twenty-one characters"},
+        {"--state-file", "K=k.state"},
+        {"ctl"},
+        {"ctl", "--port", "0", "slots"},
+    };
+    for (const auto& args : cases) {
+        std::string error;
+        EXPECT_FALSE(Parse(args, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+// The slot table on disk: round trip, every way a file can be wrong, atomic saves, and
+// the drive that loads and saves it.
+#include "virtual_drive/state_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "virtual_drive/volume_set.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class StateFileTest : public ::testing::Test {
+  protected:
+    StateFileTest() { fs::create_directories(dir); }
+    ~StateFileTest() override {
+        std::error_code code;
+        fs::remove_all(dir, code);
+    }
+    void Write(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+    fs::path dir = fs::temp_directory_path() /
+                   ("vdrive-state-" +
+                    std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::path path = dir / "drive.state";
+};
+
+TEST_F(StateFileTest, SavedSlotsLoadBackAndNoTemporaryIsLeft) {
+    vdrive::SlotTable slots{};
+    slots[0] = "alice-thumb";
+    slots[9] = "bob";
+    std::string error;
+    ASSERT_TRUE(vdrive::SaveStateFile(path, slots, error)) << error;
+    ASSERT_TRUE(vdrive::SaveStateFile(path, slots, error)) << error; // replaces the old file
+    const vdrive::LoadedState loaded = vdrive::LoadStateFile(path);
+    EXPECT_TRUE(loaded.loaded);
+    EXPECT_EQ(loaded.slots, slots);
+    EXPECT_FALSE(fs::exists(path.string() + ".tmp"));
+}
+
+TEST_F(StateFileTest, MissingOrCorruptFileGivesAnEmptyDriveAndSaysWhy) {
+    struct Case {
+        std::optional<std::string> content; // none: no file
+        const char* says;
+    };
+    const Case cases[] = {
+        {std::nullopt, "not found"},
+        {"", "is corrupt (the file is empty)"},
+        {"some other file\n", "is corrupt (line 1 is not"},
+        {"tessalok-vdrive state 1\nslot 1 alice\nslot 1 bob\n", "names slot 1 a second time"},
+        {"tessalok-vdrive state 1\nslot 10 alice\n", "line 2 is not"},
+        {"tessalok-vdrive state 1\nslot 2\n", "line 2 is not"},
+        {"tessalok-vdrive state 1\nslot 2 two words\n", "line 2 is not"},
+        {std::string("tessalok-vdrive state 1\nslot 3 a\0b\n", 36), "line 2 is not"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.says);
+        std::error_code code;
+        fs::remove(path, code);
+        if (c.content) {
+            Write(*c.content);
+        }
+        const vdrive::LoadedState loaded = vdrive::LoadStateFile(path);
+        EXPECT_FALSE(loaded.loaded);
+        EXPECT_NE(loaded.message.find(c.says), std::string::npos) << loaded.message;
+        EXPECT_NE(loaded.message.find("starting with an empty drive"), std::string::npos);
+        EXPECT_EQ(loaded.slots, vdrive::SlotTable{});
+    }
+}
+
+TEST_F(StateFileTest, WindowsLineEndsAndBlankLinesAreAccepted) {
+    Write("tessalok-vdrive state 1\r\n\r\nslot 4 carol\r\n");
+    const vdrive::LoadedState loaded = vdrive::LoadStateFile(path);
+    ASSERT_TRUE(loaded.loaded) << loaded.message;
+    EXPECT_EQ(loaded.slots[4], "carol");
+}
+
+TEST_F(StateFileTest, DriveLoadsItsFileAndSavesEveryChange) {
+    Write("tessalok-vdrive state 1\nslot 2 alice\n");
+    std::vector<std::string> log;
+    vdrive::VolumeSet volumes([&log](const std::string& line) { log.push_back(line); });
+    vdrive::FingerprintDriveModel& drive = volumes.AddDrive('E', {}, path);
+    EXPECT_EQ(drive.Slot(2), "alice");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("E: state file", 0), 0u);
+    drive.SetSlot(5, "bob");
+    EXPECT_EQ(vdrive::LoadStateFile(path).slots[5], "bob");
+    drive.ClearSlots();
+    EXPECT_EQ(vdrive::LoadStateFile(path).slots, vdrive::SlotTable{});
+}
+
+} // namespace
