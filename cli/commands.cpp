@@ -1,0 +1,230 @@
+#include "cli/commands.h"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "app/utf_convert.h"
+#include "cli/drive_report.h"
+#include "cli/interrupt.h"
+#include "cli/transport_choice.h"
+#include "cli/wire_trace.h"
+#include "device/recording_transport.h"
+#include "fingerprint/fingerprint_operations.h"
+#include "i18n/message_table.h"
+
+namespace {
+
+// Result messages of install and erase, and what each means for the exit code.
+struct ResultMessage {
+    int number;
+    int exitCode;
+};
+constexpr ResultMessage kResultMessages[] = {
+    {24, exit_code::kSuccess},     // erased
+    {35, exit_code::kSuccess},     // installed
+    {23, exit_code::kDriveFailed}, // erase failed
+    {25, exit_code::kDriveFailed}, // erase timed out
+    {32, exit_code::kDriveFailed}, // install timed out
+    {33, exit_code::kDriveFailed}, // authorizing finger refused
+    {36, exit_code::kDriveFailed}, // new finger failed
+    {31, exit_code::kNoDrive},     // the drive did not pass the probe
+};
+
+std::string Utf8Text(int number) {
+    const char16_t* text = GetText(number);
+    return text != nullptr ? ToUtf8(text) : std::string{};
+}
+
+class CommandRun {
+  public:
+    explicit CommandRun(const CommandContext& context)
+        : m_context(context), m_recording(context.transport),
+          m_window(context.streams, context.inPlace),
+          m_operations(m_window, m_recording, context.clock) {
+        m_window.SetStatusLineSource([this] { return m_operations.ComposeStatusLine(); });
+        if (context.options.trace) {
+            m_recording.SetObserver(WireTrace(context.streams.err));
+        }
+    }
+
+    int Run() {
+        const Command command = m_context.options.command;
+        if (!FindDrive()) {
+            return ReportNoDrive();
+        }
+        switch (command) {
+        case Command::Scan:
+            return ReportDrive();
+        case Command::Status:
+            if (!m_operations.ProbeFingerprintDrive())
+                return ReportStopped();
+            return ReportDrive();
+        case Command::Model:
+            return RunModel();
+        case Command::Install:
+        case Command::Erase:
+            return RunEnrolmentOrErase(command);
+        case Command::Languages:
+            PrintLanguages(Out());
+            break;
+        }
+        return exit_code::kSuccess;
+    }
+
+  private:
+    std::ostream& Out() { return m_context.streams.out; }
+    std::ostream& Err() { return m_context.streams.err; }
+
+    bool FindDrive() {
+        m_mask = m_recording.PresentDriveMask();
+        if (m_context.onlyLetter != 0) {
+            m_mask &= 1u << (m_context.onlyLetter - 'A');
+        }
+        return m_operations.FindFingerprintDrive(m_mask) != 0;
+    }
+
+    std::string DriveName() const {
+        return ::DriveName(m_context.options, m_operations.m_device.m_driveLetter);
+    }
+
+    nlohmann::json DriveJson() {
+        const char letter = m_operations.m_device.m_driveLetter;
+        nlohmann::json object;
+        object["drive"] = letter != 0 ? nlohmann::json(DriveName()) : nlohmann::json(nullptr);
+        const std::optional<std::string> identity = LastIdentity(m_recording.Records(), letter);
+        object["identity"] = identity ? nlohmann::json(*identity) : nlohmann::json(nullptr);
+        object["installed"] = m_operations.m_installedCount;
+        object["free"] = m_operations.m_freeCount;
+        object["status"] = ToUtf8(m_operations.ComposeStatusLine());
+        return object;
+    }
+
+    void AddCandidates(nlohmann::json& object) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const CandidateReport& candidate : DescribeCandidates(
+                 m_recording.Records(), m_mask, m_operations.m_device.m_driveLetter)) {
+            list.push_back({{"drive", ::DriveName(m_context.options, candidate.letter)},
+                            {"answers", candidate.answers},
+                            {"verdict", candidate.verdict}});
+        }
+        object["candidates"] = list;
+    }
+
+    void PrintCandidates() {
+        for (const CandidateReport& candidate : DescribeCandidates(
+                 m_recording.Records(), m_mask, m_operations.m_device.m_driveLetter)) {
+            Out() << ::DriveName(m_context.options, candidate.letter) << "  " << candidate.verdict
+                  << '\n';
+            for (const std::string& answer : candidate.answers) {
+                Out() << "    " << answer << '\n';
+            }
+        }
+    }
+
+    int ReportDrive() {
+        const bool all = m_context.options.all;
+        if (m_context.options.json) {
+            nlohmann::json object = DriveJson();
+            if (all)
+                AddCandidates(object);
+            Out() << object.dump() << '\n';
+            return exit_code::kSuccess;
+        }
+        if (all)
+            PrintCandidates();
+        const nlohmann::json object = DriveJson();
+        Out() << "Drive:    " << DriveName() << '\n'
+              << "Identity: " << object["identity"].get<std::string>() << '\n'
+              << ToUtf8(m_operations.ComposeStatusLine()) << '\n';
+        return exit_code::kSuccess;
+    }
+
+    int ReportNoDrive() {
+        std::string reason = "no fingerprint drive found";
+        if (m_mask == 0 && !m_recording.LastError().empty()) {
+            reason += " (" + m_recording.LastError() + ")";
+        }
+        if (m_context.options.json) {
+            nlohmann::json object = DriveJson();
+            object["error"] = reason;
+            if (m_context.options.all)
+                AddCandidates(object);
+            Out() << object.dump() << '\n';
+        } else if (m_context.options.all) {
+            PrintCandidates();
+        }
+        Err() << "tessalok: " << reason << '\n';
+        return exit_code::kNoDrive;
+    }
+
+    int ReportStopped() {
+        Err() << "tessalok: the fingerprint drive stopped answering\n";
+        return exit_code::kNoDrive;
+    }
+
+    int RunModel() {
+        m_operations.ShowModel();
+        const std::optional<std::u16string>& model = m_window.ModelText();
+        if (m_operations.m_device.m_driveLetter == 0 || !model)
+            return ReportStopped();
+        if (m_context.options.json) {
+            nlohmann::json object = DriveJson();
+            object["model"] = ToUtf8(*model);
+            Out() << object.dump() << '\n';
+        } else {
+            Out() << ToUtf8(*model) << '\n';
+        }
+        return exit_code::kSuccess;
+    }
+
+    int RunEnrolmentOrErase(Command command) {
+        m_window.SetShowProgress(true);
+        m_window.SetAssumeYes(m_context.options.yes);
+        SetInterruptRequested(false);
+        InstallInterruptHandler();
+        if (command == Command::Install) {
+            m_operations.InstallNewFingerprint();
+        } else {
+            m_operations.EraseAllFingerprints();
+        }
+        m_window.FinishLine();
+        if (InterruptRequested()) {
+            Err() << "tessalok: interrupted; stopped waiting for the drive (the drive was not "
+                     "told to stop)\n";
+            return exit_code::kInterrupted;
+        }
+        if (!m_window.ResultText()) {
+            Err() << "tessalok: not confirmed; nothing was erased\n";
+            return exit_code::kDriveFailed;
+        }
+        return ExitCodeForResult(*m_window.ResultText());
+    }
+
+    const CommandContext& m_context;
+    RecordingTransport m_recording;
+    TerminalWindow m_window;
+    CFingerprintOperations m_operations;
+    std::uint32_t m_mask = 0;
+};
+
+} // namespace
+
+int ExitCodeForResult(const std::u16string& resultText) {
+    for (const ResultMessage& message : kResultMessages) {
+        const char16_t* text = GetText(message.number);
+        if (text != nullptr && resultText == text)
+            return message.exitCode;
+    }
+    return exit_code::kDriveFailed;
+}
+
+void PrintLanguages(std::ostream& out) {
+    for (int index = 0; index < kLanguageCount; ++index) {
+        out << (index < 10 ? " " : "") << index << "  " << Utf8Text(kLanguageNameBase + index)
+            << '\n';
+    }
+}
+
+int RunCommand(const CommandContext& context) {
+    return CommandRun(context).Run();
+}

@@ -1,0 +1,44 @@
+#include "cli/interrupt.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+
+#include "cli/cli_options.h"
+
+namespace {
+
+std::atomic<bool> g_interruptRequested{false};
+std::atomic<bool> g_interruptEndsProgram{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs lock-free flags");
+
+extern "C" void OnInterrupt(int) {
+    if (g_interruptEndsProgram.load()) {
+        std::_Exit(exit_code::kInterrupted);
+    }
+    g_interruptRequested.store(true);
+    // Some platforms reset the handler once it ran.
+    std::signal(SIGINT, OnInterrupt);
+}
+
+} // namespace
+
+void InstallInterruptHandler() {
+    std::signal(SIGINT, OnInterrupt);
+}
+
+bool InterruptRequested() {
+    return g_interruptRequested.load();
+}
+
+void SetInterruptRequested(bool requested) {
+    g_interruptRequested.store(requested);
+}
+
+InterruptEndsProgram::InterruptEndsProgram() {
+    g_interruptEndsProgram.store(true);
+}
+
+InterruptEndsProgram::~InterruptEndsProgram() {
+    g_interruptEndsProgram.store(false);
+}
