@@ -71,14 +71,14 @@ SlotsInUse(std::size_t installed) {
     return slots;
 }
 
-class OperationsTest : public ::testing::Test {
-  protected:
-    explicit OperationsTest(vdrive::DriveOptions options = {}) : drive(std::move(options)) {
+// Everything one test needs; a test that sweeps over cases builds one per case.
+struct OperationsRig {
+    explicit OperationsRig(vdrive::DriveOptions options = {}) : drive(std::move(options)) {
         g_busy = 0;
         g_language = 0;
         window.Attach(ops);
     }
-    ~OperationsTest() override {
+    ~OperationsRig() {
         // No operation may leave a volume open, whatever failed.
         EXPECT_EQ(memory.OpenHandleCount(), 0u);
     }
@@ -108,4 +108,10 @@ class OperationsTest : public ::testing::Test {
     RecordingClock clock;
     RecordingWindow window;
     CFingerprintOperations ops{window, wire, clock};
+};
+
+class OperationsTest : public ::testing::Test, public OperationsRig {
+  protected:
+    explicit OperationsTest(vdrive::DriveOptions options = {})
+        : OperationsRig(std::move(options)) {}
 };
