@@ -22,9 +22,8 @@ class StateFileTest : public ::testing::Test {
     }
     void Write(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
-    fs::path dir = fs::temp_directory_path() /
-                   ("vdrive-state-" +
-                    std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::path dir =
+        fs::temp_directory_path() / ("vdrive-state-" + std::to_string(std::random_device{}()));
     fs::path path = dir / "drive.state";
 };
 
