@@ -117,6 +117,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     app.add_option("--lang", language, "Language: index 0-12 or a code such as de, zh-TW")
         ->option_text("N|CODE");
     app.add_flag("--trace", options.trace, "Show every vendor command on stderr, decoded");
+    // Options of the program are also accepted after the command (the subcommands
+    // inherit this as they are added).
+    app.fallthrough();
     for (const Subcommand& entry : kSubcommands) {
         CLI::App* sub = app.add_subcommand(entry.name, entry.description);
         sub->callback([&options, command = entry.command] { options.command = command; });
@@ -131,8 +134,6 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
             sub->add_flag("--yes,-y", options.yes, "Do not ask for confirmation");
         }
     }
-    // Options of the program are also accepted after the command.
-    app.fallthrough();
 
     ParseResult result;
     auto usageError = [&result](const std::string& text) {
