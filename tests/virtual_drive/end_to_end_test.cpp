@@ -43,9 +43,9 @@ class EndToEnd : public ::testing::Test {
 
     // Starts the server with `options`; false when it did not report a port in time.
     bool Start(const std::string& options) {
-        const std::string command = std::string("\"") + TESSALOK_VDRIVE_EXE +
-                                    "\" --port 0 --port-file \"" + portFile.string() + "\" " +
-                                    options + " > \"" + (dir / "out.txt").string() + "\" 2>&1";
+        const std::string command = std::string(TESSALOK_VDRIVE_EXE) + " --port 0 --port-file \"" +
+                                    portFile.string() + "\" " + options + " > \"" +
+                                    (dir / "out.txt").string() + "\" 2>&1";
         server = std::async(std::launch::async, [command] { return std::system(command.c_str()); });
         for (int i = 0; i < 200; ++i) {
             const std::string text = ReadFile(portFile);
