@@ -141,7 +141,9 @@ class CommandRun {
 
     int ReportNoDrive() {
         std::string reason = "no fingerprint drive found";
-        if (m_mask == 0 && !m_recording.LastError().empty()) {
+        // The transport's last diagnostic says why, for instance an unreachable virtual
+        // drive or a device node without the rights to send vendor commands.
+        if (!m_recording.LastError().empty()) {
             reason += " (" + m_recording.LastError() + ")";
         }
         if (m_context.options.json) {
