@@ -107,6 +107,14 @@ bool SetInt(int& target, const std::string& value, unsigned long limit) {
     return number.has_value();
 }
 
+bool SetPositive(unsigned& target, const std::string& value, unsigned long limit) {
+    const auto number = ParseNumber(value, limit);
+    if (number && *number > 0) {
+        target = static_cast<unsigned>(*number);
+    }
+    return number && *number > 0;
+}
+
 const std::map<std::string, ValueOption>& ServeOptions() {
     static const std::map<std::string, ValueOption> options{
         {"--listen",
@@ -170,19 +178,12 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          }},
         {"--touches",
          [](Invocation& i, const std::string& v) {
-             const auto n = ParseNumber(v, 100);
-             if (n && *n > 0) {
-                 i.drive.touchesToEnrol = static_cast<unsigned>(*n);
-             }
-             return n && *n > 0;
+             return SetPositive(i.drive.touchesToEnrol, v, 100);
          }},
         {"--auto-step",
+         // Up to 14, so the operations' idle budget of 15 polls never runs out.
          [](Invocation& i, const std::string& v) {
-             const auto n = ParseNumber(v, 14);
-             if (n && *n > 0) {
-                 i.drive.autoStepPolls = static_cast<unsigned>(*n);
-             }
-             return n && *n > 0;
+             return SetPositive(i.drive.autoStepPolls, v, 14);
          }},
         {"--latency",
          [](Invocation& i, const std::string& v) {

@@ -16,16 +16,20 @@ using vdrive::Report;
 
 namespace {
 
-class ModelTest : public ::testing::Test {
-  protected:
-    explicit ModelTest(vdrive::DriveOptions options = {}) : drive(std::move(options)) {
+// A drive at E:, identified, behind the in-memory transport.
+struct AttachedDrive {
+    explicit AttachedDrive(vdrive::DriveOptions options = {}) : drive(std::move(options)) {
         transport.Attach('E', drive);
         client.Identify();
     }
-
     FingerprintDriveModel drive;
     MemoryTransport transport;
     DriveClient client{transport, 'E'};
+};
+
+class ModelTest : public ::testing::Test, public AttachedDrive {
+  protected:
+    explicit ModelTest(vdrive::DriveOptions options = {}) : AttachedDrive(std::move(options)) {}
 };
 
 TEST(ModelIdentification, TagPositionVendorAndIdentity) {
@@ -176,11 +180,9 @@ TEST(ModelInstall, AuthorizationPhaseReports) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FingerprintDriveModel drive;
-        MemoryTransport transport;
-        transport.Attach('E', drive);
-        DriveClient client(transport, 'E');
-        client.Identify();
+        AttachedDrive attached;
+        FingerprintDriveModel& drive = attached.drive;
+        DriveClient& client = attached.client;
         drive.SetSlot(4, "alice");
         c.script(drive.User());
         ASSERT_TRUE(client.Start(vendor::kInstallStart));
@@ -193,11 +195,9 @@ TEST(ModelInstall, SlotLineReportAndFullTable) {
     vdrive::DriveOptions options;
     options.enrolReport = vdrive::EnrolReport::SlotLine;
     options.touchesToEnrol = 1;
-    FingerprintDriveModel drive(options);
-    MemoryTransport transport;
-    transport.Attach('E', drive);
-    DriveClient client(transport, 'E');
-    client.Identify();
+    AttachedDrive attached(options);
+    FingerprintDriveModel& drive = attached.drive;
+    DriveClient& client = attached.client;
     for (std::size_t slot = 0; slot < 9; ++slot) {
         drive.SetSlot(slot, "f" + std::to_string(slot));
     }
@@ -284,11 +284,9 @@ TEST_F(ModelTest, UnplugLosesTheOperationButKeepsSlots) {
 TEST(ModelAutomaticUser, AuthorizesAndEnrolsWithinAFewPolls) {
     vdrive::DriveOptions options;
     options.autoStepPolls = 3;
-    FingerprintDriveModel drive(options);
-    MemoryTransport transport;
-    transport.Attach('E', drive);
-    DriveClient client(transport, 'E');
-    client.Identify();
+    AttachedDrive attached(options);
+    FingerprintDriveModel& drive = attached.drive;
+    DriveClient& client = attached.client;
     drive.SetSlot(0, "owner");
     ASSERT_TRUE(client.Start(vendor::kInstallStart));
     for (int poll = 0; poll < 20 && drive.State() != vdrive::DriveState::Idle; ++poll) {
