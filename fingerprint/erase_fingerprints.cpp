@@ -31,12 +31,13 @@ void CFingerprintOperations::EraseAllFingerprints() {
 
     int touches = 0;
     int result = kTimedOut;
+    CurrentMessage prompt(kAuthorizePrompt);
     int idleBudget = poll_cycle::kIdleBudget;
     for (int cycle = 0; cycle < poll_cycle::kMaxCycles; ++cycle) {
         if (g_busy == 0) {
             return; // g_busy is already clear
         }
-        ShowStatus(m_window, FormatText(u"%d-%s(%d)", {cycle, GetText(kAuthorizePrompt), touches}),
+        ShowStatus(m_window, FormatText(u"%d-%s(%d)", {cycle, prompt.Text(), touches}),
                    poll_cycle::BlinkColour(cycle, colours::kBlack), true, colours::kPurple);
         std::uint8_t report = 0;
         const bool reported = PollProgress(&report, 1) != 0;

@@ -55,12 +55,13 @@ void CFingerprintOperations::InstallNewFingerprint() {
     bool authorized = m_installedCount == 0;
     Report report{};
     if (!authorized) {
+        CurrentMessage authorizePrompt(kAuthorizePrompt);
         int idleBudget = poll_cycle::kIdleBudget;
         for (int cycle = 0; cycle < poll_cycle::kMaxCycles; ++cycle) {
             if (g_busy == 0) {
                 return; // g_busy is already clear
             }
-            ShowStatus(m_window, FormatText(u"%d-%s(%d)", {cycle, GetText(kAuthorizePrompt), 0}),
+            ShowStatus(m_window, FormatText(u"%d-%s(%d)", {cycle, authorizePrompt.Text(), 0}),
                        poll_cycle::BlinkColour(cycle, colours::kBlack), true, colours::kPurple);
             if (PollProgress(report.data(), report.size()) != 0) {
                 idleBudget = poll_cycle::kIdleBudget;
@@ -81,14 +82,14 @@ void CFingerprintOperations::InstallNewFingerprint() {
     }
 
     if (authorized) {
+        CurrentMessage enrolPrompt(kEnrolPrompt);
         int idleBudget = poll_cycle::kIdleBudget;
         int touches = 0;
         for (int cycle = 0;; ++cycle) {
             if (g_busy == 0) {
                 return;
             }
-            ShowStatus(m_window,
-                       FormatText(u" %d - %s (%d)", {cycle, GetText(kEnrolPrompt), touches}),
+            ShowStatus(m_window, FormatText(u" %d - %s (%d)", {cycle, enrolPrompt.Text(), touches}),
                        poll_cycle::BlinkColour(cycle, colours::kRed), true, colours::kBlue);
             if (PollProgress(report.data(), report.size()) != 0) {
                 idleBudget = poll_cycle::kIdleBudget;

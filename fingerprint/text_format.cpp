@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/start_settings.h"
 #include "i18n/message_table.h"
 
 void FormatArg::AppendTo(std::u16string& out, char16_t conversion) const {
@@ -52,4 +53,12 @@ std::u16string FormatText(std::u16string_view format, std::initializer_list<Form
 std::u16string MessageText(int number) {
     const char16_t* text = GetText(number);
     return text ? std::u16string(text) : std::u16string();
+}
+
+const std::u16string& CurrentMessage::Text() {
+    if (m_language != g_language) {
+        m_language = g_language;
+        m_text = MessageText(m_number);
+    }
+    return m_text;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,3 +29,17 @@ std::u16string FormatText(std::u16string_view format, std::initializer_list<Form
 
 // Message `number` of the current language, empty when it has no entry.
 std::u16string MessageText(int number);
+
+// A message the polling loops show on every cycle: looked up again only when the language
+// has changed since the last lookup, so the text always matches the current language
+// without scanning the string file on each cycle.
+class CurrentMessage {
+  public:
+    explicit CurrentMessage(int number) : m_number(number) {}
+    const std::u16string& Text();
+
+  private:
+    int m_number;
+    std::optional<int> m_language;
+    std::u16string m_text;
+};

@@ -208,6 +208,23 @@ TEST_F(InstallTest, ClearedBusyFlagAbortsAtTheNextCycleWithoutResult) {
     EXPECT_EQ(Commands().size(), 6u + 2u + 3u * 4u);
 }
 
+TEST_F(InstallTest, LanguageChangedDuringTheWaitShowsInTheNextCycle) {
+    Connect();
+    window.AtPump(4, [] { g_language = 3; }); // the second cycle's pump
+    drive.User().Nothing(2);
+    drive.User().Present("new-finger", 1);
+    Install();
+    const std::vector<std::string> lines = window.Lines("text ");
+    ASSERT_GE(lines.size(), 4u);
+    g_language = 3;
+    const std::string german = EnrolLine(2, 0);
+    g_language = 0;
+    EXPECT_EQ(lines[1], EnrolLine(0, 0));
+    EXPECT_EQ(lines[2], EnrolLine(1, 0));
+    EXPECT_EQ(lines[3], german);
+    EXPECT_NE(german, EnrolLine(2, 0));
+}
+
 TEST_F(InstallTest, FailedProbeShowsDiskProblemOnlyInABox) {
     Connect();
     drive.Unplug();
