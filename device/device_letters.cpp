@@ -11,6 +11,11 @@ std::size_t ListIndexForLetter(char letter) {
     return static_cast<std::size_t>(letter - kFirstDeviceLetter);
 }
 
+std::string ListedPathForLetter(const std::vector<std::string>& paths, char letter) {
+    const std::size_t index = ListIndexForLetter(letter);
+    return index < paths.size() ? paths[index] : std::string();
+}
+
 char LetterForDiskName(std::string_view name) {
     if (name.size() != 3 || name.substr(0, 2) != "sd" || name[2] < 'a') {
         return 0;

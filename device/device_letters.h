@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr char kFirstDeviceLetter = 'C';
 inline constexpr std::size_t kDeviceLetterCount = 'Z' - kFirstDeviceLetter + 1; // 24
@@ -16,6 +17,8 @@ inline constexpr std::size_t kDeviceLetterCount = 'Z' - kFirstDeviceLetter + 1; 
 char LetterForListIndex(std::size_t index);
 // Index into an explicit list for `letter`, or kDeviceLetterCount when it has none.
 std::size_t ListIndexForLetter(char letter);
+// The path of `letter` in an explicit list, empty when the list has none for it.
+std::string ListedPathForLetter(const std::vector<std::string>& paths, char letter);
 
 // Letter of a whole-disk name "sda".."sdx"; 0 for partitions ("sda1"), longer names
 // ("sdaa") and anything else.

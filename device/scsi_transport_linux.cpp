@@ -147,8 +147,7 @@ class LinuxScsiTransport final : public IScsiTransport {
   private:
     std::string PathForLetter(char letter) const {
         if (m_explicit) {
-            const std::size_t index = ListIndexForLetter(letter);
-            return index < m_devicePaths.size() ? m_devicePaths[index] : std::string();
+            return ListedPathForLetter(m_devicePaths, letter);
         }
         const std::string name = DiskNameForLetter(letter);
         return name.empty() ? std::string() : "/dev/" + name;

@@ -136,8 +136,7 @@ class Win32ScsiTransport final : public IScsiTransport {
   private:
     std::wstring PathForLetter(char letter) const {
         if (m_explicit) {
-            const std::size_t index = ListIndexForLetter(letter);
-            return index < m_devicePaths.size() ? Widen(m_devicePaths[index]) : std::wstring();
+            return Widen(ListedPathForLetter(m_devicePaths, letter));
         }
         if (letter < 'A' || letter > 'Z') {
             return {}; // letter 0 names no volume

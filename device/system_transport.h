@@ -12,5 +12,7 @@
 std::unique_ptr<IScsiTransport> CreateSystemTransport();
 
 // The same transport on explicit device paths (UTF-8) in place of the platform's own
-// volumes: the first path is drive 'C', the next 'D', and so on up to 'Z'.
+// volumes: the first path is drive 'C', the next 'D', and so on up to 'Z'. On Linux a
+// listed path is present while it exists; on Windows every listed path counts as present
+// (device paths such as "\\.\PhysicalDrive1" cannot be looked up without opening them).
 std::unique_ptr<IScsiTransport> CreateSystemTransport(std::vector<std::string> devicePaths);

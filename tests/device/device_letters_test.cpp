@@ -13,6 +13,11 @@ TEST(DeviceLettersTest, ExplicitListsStartAtC) {
     for (const char letter : {'\0', 'A', 'B', 'c', '['}) {
         EXPECT_EQ(ListIndexForLetter(letter), kDeviceLetterCount) << letter;
     }
+    const std::vector<std::string> paths = {"/dev/sg1", "/dev/sdc"};
+    EXPECT_EQ(ListedPathForLetter(paths, 'C'), "/dev/sg1");
+    EXPECT_EQ(ListedPathForLetter(paths, 'D'), "/dev/sdc");
+    EXPECT_EQ(ListedPathForLetter(paths, 'E'), "");
+    EXPECT_EQ(ListedPathForLetter(paths, 'B'), "");
 }
 
 TEST(DeviceLettersTest, WholeDisksMapByTheirName) {
