@@ -80,8 +80,8 @@ void VdriveServer::Pause(int milliseconds) const {
     }
 }
 
-bool VdriveServer::WaitForMessage(TcpSocket& socket, std::uint8_t& type) {
-    for (int waited = 0; waited < m_settings.idleLimitMs && !m_stopping; waited += kSliceMs) {
+bool VdriveServer::WaitForMessage(TcpSocket& socket, int limitMs, std::uint8_t& type) {
+    for (int waited = 0; waited < limitMs && !m_stopping; waited += kSliceMs) {
         if (socket.WaitReadable(kSliceMs)) {
             return socket.ReceiveAll(&type, 1, 0); // false: the client closed
         }
@@ -92,7 +92,10 @@ bool VdriveServer::WaitForMessage(TcpSocket& socket, std::uint8_t& type) {
 void VdriveServer::Serve(TcpSocket socket) {
     char openLetter = 0;
     std::uint8_t type = 0;
-    while (WaitForMessage(socket, type) && ServeMessage(socket, type, openLetter)) {
+    // Only an open volume may sit idle for long; a new connection must speak up at once.
+    while (WaitForMessage(socket, openLetter ? m_settings.idleLimitMs : m_settings.messageLimitMs,
+                          type) &&
+           ServeMessage(socket, type, openLetter)) {
     }
 }
 

@@ -2,7 +2,8 @@
 // device/vdrive_wire.h). A thread per connection; the models sit behind one mutex, held
 // only while a command or control text is carried out, so a slow or silent connection
 // never holds up the others. Every connection is bounded: a message must arrive whole
-// within a few seconds, an idle connection is closed after a minute, and lengths above
+// within a few seconds, so must the first message of a new connection, a connection with
+// an open volume is closed after a minute without a message, and lengths above
 // 65535 end the connection.
 #pragma once
 
@@ -50,8 +51,9 @@ class VdriveServer {
     bool ServeMessage(TcpSocket& socket, std::uint8_t type, char& openLetter);
     bool ServeCommand(TcpSocket& socket, char letter);
     bool ServeControl(TcpSocket& socket);
-    // Waits for the first byte of the next message, watching for the server's stop.
-    bool WaitForMessage(TcpSocket& socket, std::uint8_t& type);
+    // Waits up to `limitMs` for the first byte of the next message, watching for the
+    // server's stop.
+    bool WaitForMessage(TcpSocket& socket, int limitMs, std::uint8_t& type);
     void Pause(int milliseconds) const;
     void Emit(const std::string& text);
 
