@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/start_settings.h"
-#include "fingerprint/fingerprint_operations.h"
-#include "fingerprint/text_format.h"
+#include "tests/fingerprint/operations_fixture.h"
 
 namespace {
 
@@ -39,34 +37,8 @@ TEST(StatusLineTest, CommandStatesFollowTheDriveAndTheCounts) {
         {'E', 10, 0, {true, true, false, true}}, {'E', 0, 0, {true, true, false, false}},
         {'E', 4, 6, {true, true, true, true}},
     };
-    struct NoWindow final : IFingerprintWindow {
-        void SetStatusText(std::u16string_view) override {}
-        std::u16string GetStatusText(std::size_t) const override { return {}; }
-        void SetStatusForeColor(Colour, bool) override {}
-        void SetStatusBackColor(Colour, bool) override {}
-        Colour GetStatusForeColor() const override { return 0; }
-        Colour GetStatusBackColor() const override { return 0; }
-        void HideStatusAndDriveLabel() override {}
-        void DisableCommands() override {}
-        void RefreshTexts() override {}
-        void PumpMessages() override {}
-        void ShowResultBox(std::u16string_view) override {}
-        bool AskYesNo(std::u16string_view, std::u16string_view) override { return false; }
-    } window;
-    struct NoClock final : IClock {
-        void Sleep(std::uint32_t) override {}
-    } clock;
-    struct NoTransport final : IScsiTransport {
-        Handle OpenDrive(char) override { return kInvalidHandle; }
-        bool SendScsiCommand(Handle, const Cdb&, std::uint8_t*, std::uint32_t,
-                             ScsiDirection) override {
-            return false;
-        }
-        void CloseDrive(Handle) override {}
-        std::uint32_t PresentDriveMask() override { return 0; }
-    } transport;
-    CFingerprintOperations ops(window, transport, clock);
-    g_language = 0;
+    OperationsRig rig;
+    CFingerprintOperations& ops = rig.ops;
     for (const Case& c : cases) {
         ops.m_device.m_driveLetter = c.letter;
         ops.m_installedCount = c.installed;
