@@ -73,7 +73,10 @@ void CMainDialog::DoDataExchange(bool save) {
         m_statusText.SubclassDlgItem(kStatusLine, *this);
     }
     if (!save) {
-        m_languageCombo.SetCurSel(g_language);
+        // An index outside the items selects nothing (the system leaves some selections
+        // in place for such an index, so say so explicitly).
+        const bool inRange = g_language >= 0 && g_language < m_languageCombo.GetCount();
+        m_languageCombo.SetCurSel(inRange ? g_language : -1);
         return;
     }
     // A box without a selection keeps the current language: a text refresh that runs
