@@ -100,14 +100,13 @@ VirtualDriveTransport::Outcome VirtualDriveTransport::Exchange(Volume& volume, c
                                                                std::uint32_t length,
                                                                ScsiDirection direction) {
     const bool read = direction == ScsiDirection::Read;
-    std::vector<std::uint8_t> message(vdrive_wire::kCommandHeaderLength);
+    const std::size_t written = read ? 0 : length;
+    std::vector<std::uint8_t> message(vdrive_wire::kCommandHeaderLength + written);
     message[0] = vdrive_wire::kCommand;
     std::copy(cdb.begin(), cdb.end(), message.begin() + 1);
     message[17] = read ? vdrive_wire::kDirectionRead : vdrive_wire::kDirectionWrite;
     vdrive_wire::PutBig32(&message[18], length);
-    if (!read) {
-        message.insert(message.end(), data, data + length);
-    }
+    std::copy_n(data, written, message.begin() + vdrive_wire::kCommandHeaderLength);
     if (!volume.socket.SendAll(message.data(), message.size())) {
         Fail("connection to " + LetterName(volume.letter) + " lost");
         return Outcome::Broken;
