@@ -17,30 +17,10 @@
 #include "app/start_settings.h"
 #include "device/memory_transport.h"
 #include "fingerprint/fingerprint_operations.h"
+#include "tests/fingerprint/silent_window.h"
 #include "virtual_drive/drive_model.h"
 
 namespace {
-
-class SilentWindow final : public IFingerprintWindow {
-  public:
-    void SetStatusText(std::u16string_view text) override { m_text = text; }
-    std::u16string GetStatusText(std::size_t) const override { return m_text; }
-    void SetStatusForeColor(Colour colour, bool) override { m_fore = colour; }
-    void SetStatusBackColor(Colour colour, bool) override { m_back = colour; }
-    Colour GetStatusForeColor() const override { return m_fore; }
-    Colour GetStatusBackColor() const override { return m_back; }
-    void HideStatusAndDriveLabel() override {}
-    void DisableCommands() override {}
-    void RefreshTexts() override {}
-    void PumpMessages() override {}
-    void ShowResultBox(std::u16string_view) override {}
-    bool AskYesNo(std::u16string_view, std::u16string_view) override { return true; }
-
-  private:
-    std::u16string m_text;
-    Colour m_fore = 0;
-    Colour m_back = 0;
-};
 
 class NoWait final : public IClock {
   public:

@@ -11,6 +11,7 @@
 #include "device/memory_transport.h"
 #include "fingerprint/fingerprint_operations.h"
 #include "i18n/message_table.h"
+#include "tests/fingerprint/silent_window.h"
 
 namespace {
 
@@ -38,27 +39,6 @@ class FuzzedDrive final : public IScsiTarget {
     std::size_t m_used = 0;
 };
 
-class QuietWindow final : public IFingerprintWindow {
-  public:
-    void SetStatusText(std::u16string_view text) override { m_text = text; }
-    std::u16string GetStatusText(std::size_t units) const override {
-        return units == 0 ? std::u16string() : m_text.substr(0, units - 1);
-    }
-    void SetStatusForeColor(Colour, bool) override {}
-    void SetStatusBackColor(Colour, bool) override {}
-    Colour GetStatusForeColor() const override { return 0; }
-    Colour GetStatusBackColor() const override { return 0; }
-    void HideStatusAndDriveLabel() override {}
-    void DisableCommands() override {}
-    void RefreshTexts() override {}
-    void PumpMessages() override {}
-    void ShowResultBox(std::u16string_view) override {}
-    bool AskYesNo(std::u16string_view, std::u16string_view) override { return true; }
-
-  private:
-    std::u16string m_text;
-};
-
 class NoWait final : public IClock {
   public:
     void Sleep(std::uint32_t) override {}
@@ -73,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDrive drive(data + 1, size - 1);
     MemoryTransport transport;
     transport.Attach('E', drive);
-    QuietWindow window;
+    SilentWindow window;
     NoWait clock;
     g_busy = 0;
     g_language = data[0] % kLanguageCount;
