@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/main_dialog.h"
 #include "app/start_settings.h"
 #include "device/vdrive_transport.h"
 #include "i18n/message_table.h"
@@ -18,13 +19,7 @@
 
 namespace {
 
-constexpr int kEraseAll = 1201;
-constexpr int kViewStatus = 1202;
-constexpr int kInstall = 1203;
-constexpr int kStatusLine = 1204;
-constexpr int kDriveLabel = 1205;
-constexpr int kVersion = 1206;
-constexpr int kLanguageBox = 1706;
+using namespace main_dialog_ids;
 
 std::wstring English(int number) {
     const int saved = g_language;
