@@ -3,11 +3,10 @@
 // model, with a window that draws nothing.
 //
 //   fingerprint_poll_bench                 Google Benchmark timings
-//   fingerprint_poll_bench --cycles=N      one install of N + 1 enrol cycles, for callgrind:
-//     valgrind --tool=callgrind --toggle-collect='CFingerprintOperations::InstallNewFingerprint*' \
-//         fingerprint_poll_bench --cycles=N
-//   (run with two values of N; the difference of the totals over the difference of N is the
-//   cost of one cycle, free of the probes around the loop)
+//   fingerprint_poll_bench --cycles=N      one install with N enrol cycles, for callgrind
+//     with --toggle-collect='CFingerprintOperations::InstallNewFingerprint*'
+//   Run it with two values of N: the difference of the totals over the difference of N is
+//   the cost of one cycle, free of the probes around the loop (docs/architecture.md).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
