@@ -1,6 +1,7 @@
 #include "app/ini_settings_store.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -201,7 +202,11 @@ void IniSettingsStore::WriteString(const std::u16string& section, const std::u16
             return;  // write failures are not reported; the old file stays intact
         }
     }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::remove(temporary.c_str());
+    // std::filesystem::rename replaces an existing file on every platform (std::rename
+    // does not on Windows).
+    std::error_code error;
+    std::filesystem::rename(temporary, target, error);
+    if (error) {
+        std::filesystem::remove(temporary, error);
     }
 }
