@@ -2,6 +2,8 @@
 // handling of the main window.
 #include <gmock/gmock.h>
 
+#include <new>
+
 #include "tests/fingerprint/operations_fixture.h"
 
 using ::testing::ElementsAre;
@@ -249,6 +251,27 @@ TEST_F(NestedOperationsTest, RemovingTheConnectedDriveWhileIdle) {
             EXPECT_EQ(rig.window.Lines("refresh").back(), c.lastRefresh);
             EXPECT_TRUE(rig.window.statusVisible);
         }
+    }
+}
+
+// The window stops a handler's exception at its window procedure and goes on; the busy
+// flag must not stay set behind it, or volume arrivals would never be followed again.
+TEST_F(NestedOperationsTest, AnExceptionOutOfAWaitingOperationClearsTheBusyFlag) {
+    for (const bool install : {true, false}) {
+        SCOPED_TRACE(install ? "Install" : "Erase All");
+        OperationsRig rig;
+        rig.drive.SetSlots(SlotsInUse(2));
+        rig.Connect();
+        rig.window.AtPump(4, [] { throw std::bad_alloc(); });
+        if (install) {
+            EXPECT_THROW(rig.ops.InstallNewFingerprint(), std::bad_alloc);
+        } else {
+            EXPECT_THROW(rig.ops.EraseAllFingerprints(), std::bad_alloc);
+        }
+        EXPECT_EQ(g_busy, 0);
+        rig.Forget();
+        rig.ops.OnVolumeArrival();
+        EXPECT_FALSE(rig.wire.Records().empty()); // the arrival starts a search
     }
 }
 
