@@ -6,12 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
+#include "tests/ui/bitmap_file.h"
 #include "ui/background_dialog.h"
 
 namespace {
@@ -20,47 +19,6 @@ namespace fs = std::filesystem;
 
 constexpr unsigned kBuiltInPicture = 171;
 constexpr COLORREF kFileColour = 0x2080C0; // red C0, green 80, blue 20
-
-void PutLittleEndian(std::string& bytes, std::uint32_t value, int width) {
-    for (int k = 0; k < width; ++k) {
-        bytes += static_cast<char>(value >> (8 * k) & 0xFF);
-    }
-}
-
-// An uncompressed 24-bit bitmap file of one colour; `pixels` false leaves the pixel rows
-// out, so the header promises what the file does not hold.
-std::string BitmapFile(int width, int height, COLORREF colour, bool pixels = true) {
-    const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
-    const std::uint32_t imageBytes = rowBytes * static_cast<std::uint32_t>(height);
-    std::string file = "BM";
-    PutLittleEndian(file, 54 + imageBytes, 4);
-    PutLittleEndian(file, 0, 4);
-    PutLittleEndian(file, 54, 4);
-    PutLittleEndian(file, 40, 4); // BITMAPINFOHEADER
-    PutLittleEndian(file, static_cast<std::uint32_t>(width), 4);
-    PutLittleEndian(file, static_cast<std::uint32_t>(height), 4);
-    PutLittleEndian(file, 1, 2);
-    PutLittleEndian(file, 24, 2);
-    PutLittleEndian(file, BI_RGB, 4);
-    PutLittleEndian(file, imageBytes, 4);
-    PutLittleEndian(file, 2835, 4);
-    PutLittleEndian(file, 2835, 4);
-    PutLittleEndian(file, 0, 4);
-    PutLittleEndian(file, 0, 4);
-    if (pixels) {
-        std::string row;
-        for (int x = 0; x < width; ++x) {
-            row += static_cast<char>(GetBValue(colour));
-            row += static_cast<char>(GetGValue(colour));
-            row += static_cast<char>(GetRValue(colour));
-        }
-        row.resize(rowBytes, '\0');
-        for (int y = 0; y < height; ++y) {
-            file += row;
-        }
-    }
-    return file;
-}
 
 SIZE PictureSize(HBITMAP picture) {
     BITMAP info{};
