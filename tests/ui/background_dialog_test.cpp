@@ -53,25 +53,29 @@ class BackgroundPictureTest : public ::testing::Test {
 };
 
 TEST_F(BackgroundPictureTest, TheFileInTheCurrentDirectoryWinsAndAFileThatDoesNotLoadGivesNone) {
+    enum class Entry { None, File, Folder };
     struct Case {
         const char* name;
-        bool file;
+        Entry entry;
         std::string bytes;
         LONG width; // 0: no picture held
         LONG height;
     };
     const Case cases[] = {
-        {"no file: the built-in picture", false, "", 960, 600},
-        {"a bitmap file", true, BitmapFile(40, 30, kFileColour), 40, 30},
-        {"an empty file", true, "", 0, 0},
-        {"not a bitmap", true, std::string("GIF89a") + std::string(200, '\x7F'), 0, 0},
-        {"an absurd size", true, BitmapFile(200000, 200000, kFileColour, false), 0, 0},
+        {"no file: the built-in picture", Entry::None, "", 960, 600},
+        {"a folder of that name cannot be opened: built-in", Entry::Folder, "", 960, 600},
+        {"a bitmap file", Entry::File, BitmapFile(40, 30, kFileColour), 40, 30},
+        {"an empty file", Entry::File, "", 0, 0},
+        {"not a bitmap", Entry::File, std::string("GIF89a") + std::string(200, '\x7F'), 0, 0},
+        {"an absurd size", Entry::File, BitmapFile(200000, 200000, kFileColour, false), 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove("KV_Tessalok.BMP");
-        if (c.file) {
+        fs::remove_all("KV_Tessalok.BMP");
+        if (c.entry == Entry::File) {
             WritePictureFile("KV_Tessalok.BMP", c.bytes);
+        } else if (c.entry == Entry::Folder) {
+            fs::create_directory("KV_Tessalok.BMP");
         }
         CBackgroundDialog dialog(102, nullptr);
         dialog.LoadBackground(kBuiltInPicture);
