@@ -72,53 +72,82 @@ std::string Ok() {
     return "ok";
 }
 
-// A command with an optional count (default 1).
-Handler Counted(void (*apply)(FingerprintDriveModel&, unsigned)) {
+// The answer to a text that adds user events: ok, or why nothing was added.
+std::string Queued(bool added, const FingerprintDriveModel& drive) {
+    if (added) {
+        return Ok();
+    }
+    return "error: the user script is full (" + std::to_string(drive.User().Pending()) + " of " +
+           std::to_string(ScriptedUser::kMaxEvents) +
+           " events queued); nothing added (\"reset\" empties it)";
+}
+
+// A command with an optional count (default 1); false: nothing was done (a full script).
+Handler Counted(bool (*apply)(FingerprintDriveModel&, unsigned)) {
     return [apply](Context& c) {
         const auto count = Count(c.args, 0);
         if (!count || c.args.size() > 1) {
             return std::string(kUsageError);
         }
-        apply(c.drive, *count);
-        return Ok();
+        return Queued(apply(c.drive, *count), c.drive);
     };
 }
 
-// A command without arguments.
-Handler Plain(void (*apply)(FingerprintDriveModel&)) {
+// A command without arguments; false: nothing was done (a full script).
+Handler Plain(bool (*apply)(FingerprintDriveModel&)) {
     return [apply](Context& c) {
         if (!c.args.empty()) {
             return std::string(kUsageError);
         }
-        apply(c.drive);
-        return Ok();
+        return Queued(apply(c.drive), c.drive);
     };
 }
 
 // Each handler checks its own arguments and answers one line.
 const std::map<std::string_view, Handler>& Handlers() {
     static const std::map<std::string_view, Handler> handlers{
-        {"touch", Counted([](FingerprintDriveModel& d, unsigned n) { d.User().Touch(n); })},
-        {"nothing", Counted([](FingerprintDriveModel& d, unsigned n) { d.User().Nothing(n); })},
-        {"ignored", Counted([](FingerprintDriveModel& d, unsigned n) { d.User().Ignored(n); })},
-        {"fail-next", Counted([](FingerprintDriveModel& d, unsigned n) { d.FailNextCommands(n); })},
-        {"silence-next",
-         Counted([](FingerprintDriveModel& d, unsigned n) { d.SilenceNextCommands(n); })},
-        {"refuse", Plain([](FingerprintDriveModel& d) { d.User().Refuse(); })},
-        {"fail", Plain([](FingerprintDriveModel& d) { d.User().Fail(); })},
-        {"clear-slots", Plain([](FingerprintDriveModel& d) { d.ClearSlots(); })},
-        {"mend-entries", Plain([](FingerprintDriveModel& d) { d.ClearBrokenEntries(); })},
-        {"unplug", Plain([](FingerprintDriveModel& d) { d.Unplug(); })},
-        {"plug", Plain([](FingerprintDriveModel& d) { d.Plug(); })},
-        {"reset", Plain([](FingerprintDriveModel& d) { d.Reset(); })},
+        {"touch", Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Touch(n); })},
+        {"nothing",
+         Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Nothing(n); })},
+        {"ignored",
+         Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Ignored(n); })},
+        {"fail-next", Counted([](FingerprintDriveModel& d, unsigned n) {
+             d.FailNextCommands(n);
+             return true;
+         })},
+        {"silence-next", Counted([](FingerprintDriveModel& d, unsigned n) {
+             d.SilenceNextCommands(n);
+             return true;
+         })},
+        {"refuse", Plain([](FingerprintDriveModel& d) { return d.User().Refuse(); })},
+        {"fail", Plain([](FingerprintDriveModel& d) { return d.User().Fail(); })},
+        {"clear-slots", Plain([](FingerprintDriveModel& d) {
+             d.ClearSlots();
+             return true;
+         })},
+        {"mend-entries", Plain([](FingerprintDriveModel& d) {
+             d.ClearBrokenEntries();
+             return true;
+         })},
+        {"unplug", Plain([](FingerprintDriveModel& d) {
+             d.Unplug();
+             return true;
+         })},
+        {"plug", Plain([](FingerprintDriveModel& d) {
+             d.Plug();
+             return true;
+         })},
+        {"reset", Plain([](FingerprintDriveModel& d) {
+             d.Reset();
+             return true;
+         })},
         {"finger",
          [](Context& c) {
              const auto times = Count(c.args, 1);
              if (c.args.empty() || !IsValidIdentity(c.args[0]) || !times || c.args.size() > 2) {
                  return std::string(kUsageError);
              }
-             c.drive.User().Present(std::string(c.args[0]), *times);
-             return Ok();
+             return Queued(c.drive.User().Present(std::string(c.args[0]), *times), c.drive);
          }},
         {"raw",
          [](Context& c) {
@@ -140,8 +169,7 @@ const std::map<std::string_view, Handler>& Handlers() {
              if (bytes.size() > 64) {
                  return std::string(kUsageError);
              }
-             c.drive.User().Raw(std::move(bytes), length);
-             return Ok();
+             return Queued(c.drive.User().Raw(std::move(bytes), length), c.drive);
          }},
         {"slots", [](Context& c) { return SlotsLine(c.volume); }},
         {"set-slot",
@@ -255,12 +283,18 @@ ControlResult RunControl(VolumeSet& volumes, std::string_view text) {
     }
     const Words args(words.begin() + 1, words.end());
     Context context{*volume, *volume->drive, args};
-    return {handler->second(context)};
+    const std::size_t failedSaves = volume->failedSaves;
+    std::string reply = handler->second(context);
+    if (volume->failedSaves != failedSaves) {
+        reply = "error: the slot table changed but was not saved (" + volume->lastSaveError + ")";
+    }
+    return {std::move(reply)};
 }
 
 const char* ControlHelp() {
     return "control texts (optionally led by a volume, as \"F: touch\"):\n"
            "  finger ID [N]          present finger ID at the next N waiting polls\n"
+           "                         (the script holds 10000 events in all)\n"
            "  touch [N]              N touches the drive notes without deciding ('a')\n"
            "  nothing [N]            N waiting polls without a finger\n"
            "  ignored [N]            N reports no operation acts on ('w')\n"

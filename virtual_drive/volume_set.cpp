@@ -33,7 +33,10 @@ FingerprintDriveModel& VolumeSet::AddDrive(char letter, DriveOptions options,
         drive.SetSlotsChanged([this, &drive, stateFile, letter] {
             std::string error;
             if (!SaveStateFile(stateFile, drive.Slots(), error)) {
-                Emit(std::string(1, letter) + ": " + error);
+                Volume& saved = *Find(letter);
+                ++saved.failedSaves;
+                saved.lastSaveError = error;
+                Emit(std::string(1, letter) + ": slot table not saved: " + error);
             }
         });
     }

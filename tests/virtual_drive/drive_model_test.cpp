@@ -95,7 +95,7 @@ class SeedTest : public ModelTest {
 TEST_F(SeedTest, FixedSeedsComeInOrderAndPairWithTheirFrames) {
     ReplyFrame reply;
     ASSERT_TRUE(client.Request(vendor::kStatusRequest, vendor::kStatusReplyLength, reply));
-    EXPECT_EQ(drive.SeedsGiven(), (std::vector<std::uint16_t>{0x1234, 0x4321}));
+    EXPECT_EQ(drive.SeedsGiven().Items(), (std::vector<std::uint16_t>{0x1234, 0x4321}));
     EXPECT_TRUE(reply.Matches(11, "F0 "));
     EXPECT_EQ(client.disk.ReadSeed(), 0x0BAD);
 }
@@ -111,7 +111,7 @@ TEST_F(SeedTest, ClientThatPairsSeedsWrongGetsGarbage) {
     // Reply read without a fresh seed, descrambled with the request's seed.
     ReplyFrame reply;
     ASSERT_TRUE(client.disk.SendRequestFrame(vendor::kStatusRequest, vendor::kWriteExpectsReply));
-    const std::uint16_t requestSeed = drive.SeedsGiven().back();
+    const std::uint16_t requestSeed = drive.SeedsGiven().Last();
     std::uint8_t raw[43] = {};
     ASSERT_TRUE(client.disk.ReadBlock(raw, 43));
     ScrambleBlock(requestSeed, raw, 43, raw);
@@ -292,7 +292,7 @@ TEST(ModelAutomaticUser, AuthorizesAndEnrolsWithinAFewPolls) {
     for (int poll = 0; poll < 20 && drive.State() != vdrive::DriveState::Idle; ++poll) {
         client.PollProgress();
     }
-    EXPECT_EQ(drive.ReportsGiven(), (std::vector<Report>{{'S'}, {'a'}, {'a'}, {'S'}}));
+    EXPECT_EQ(drive.ReportsGiven().Items(), (std::vector<Report>{{'S'}, {'a'}, {'a'}, {'S'}}));
     EXPECT_EQ(drive.InstalledCount(), 2u);
 }
 

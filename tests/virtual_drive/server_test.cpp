@@ -114,7 +114,7 @@ TEST_F(ServerTest, SilenceTimesOutThenTheHandleReconnects) {
     // The first attempt goes unanswered; the retry opens E: again and gets its seed.
     EXPECT_NE(client.disk.ReadSeed(), 0);
     EXPECT_EQ(client.clock.waits, std::vector<std::uint32_t>{200});
-    EXPECT_EQ(drive.SeedsGiven().size(), 1u);
+    EXPECT_EQ(drive.SeedsGiven().Total(), 1u);
 
     // While a silenced command keeps its connection waiting, others are served.
     drive.SilenceNextCommands(1);
