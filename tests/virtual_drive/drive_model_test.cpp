@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "device/finger_disk.h"
@@ -98,6 +99,20 @@ TEST_F(SeedTest, FixedSeedsComeInOrderAndPairWithTheirFrames) {
     EXPECT_EQ(drive.SeedsGiven().Items(), (std::vector<std::uint16_t>{0x1234, 0x4321}));
     EXPECT_TRUE(reply.Matches(11, "F0 "));
     EXPECT_EQ(client.disk.ReadSeed(), 0x0BAD);
+}
+
+TEST_F(SeedTest, HistoryKeepsOnlyTheLatestSeedsAndResetDropsIt) {
+    std::vector<std::uint16_t> read;
+    for (int i = 0; i < 40; ++i) {
+        read.push_back(client.disk.ReadSeed());
+    }
+    const std::vector<std::uint16_t> kept = drive.SeedsGiven().Items();
+    ASSERT_EQ(kept.size(), vdrive::RecentWindow<std::uint16_t>::kKept);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), read.end() - kept.size()));
+    EXPECT_EQ(drive.SeedsGiven().Total(), 40u);
+    drive.Reset();
+    EXPECT_EQ(drive.SeedsGiven().Total(), 0u);
+    EXPECT_TRUE(drive.SeedsGiven().Items().empty());
 }
 
 TEST_F(SeedTest, ClientThatPairsSeedsWrongGetsGarbage) {
@@ -294,6 +309,22 @@ TEST(ModelAutomaticUser, AuthorizesAndEnrolsWithinAFewPolls) {
     }
     EXPECT_EQ(drive.ReportsGiven().Items(), (std::vector<Report>{{'S'}, {'a'}, {'a'}, {'S'}}));
     EXPECT_EQ(drive.InstalledCount(), 2u);
+}
+
+TEST(ModelScriptedUser, TheQueueIsBoundedAsAWholeAndAFullAdderAddsNothing) {
+    constexpr std::size_t kMax = vdrive::ScriptedUser::kMaxEvents;
+    vdrive::ScriptedUser user;
+    EXPECT_TRUE(user.Present("alice", kMax - 2));
+    EXPECT_FALSE(user.Touch(3)); // one past the bound: none of the three is queued
+    EXPECT_EQ(user.Pending(), kMax - 2);
+    EXPECT_TRUE(user.Nothing(2));
+    EXPECT_FALSE(user.Refuse());
+    EXPECT_FALSE(user.Raw({'x'}));
+    EXPECT_FALSE(user.Present("bob", 0xFFFFFFFFu)); // no overflow in the room check
+    EXPECT_EQ(user.Pending(), kMax);
+    user.Clear();
+    EXPECT_TRUE(user.Empty());
+    EXPECT_TRUE(user.Fail());
 }
 
 TEST(ModelUsbStick, OtherVendorOrRefusal) {
