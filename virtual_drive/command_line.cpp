@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "virtual_drive/control.h"
 
@@ -70,13 +71,24 @@ bool ParseSeeds(const std::string& text, std::vector<std::uint16_t>& seeds) {
     return !seeds.empty();
 }
 
+// A script is read whole, at most kMaxScriptSize bytes; a pipe (--script <(...)) is fine,
+// an endless device is refused.
+constexpr std::size_t kMaxScriptSize = 1 << 20;
+
 bool ReadScript(const std::filesystem::path& path, std::vector<std::string>& texts) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         return false;
     }
+    std::string content(kMaxScriptSize + 1, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > kMaxScriptSize || in.bad()) {
+        return false;
+    }
+    std::istringstream lines(content);
     std::string line;
-    while (std::getline(in, line)) {
+    while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }

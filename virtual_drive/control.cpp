@@ -222,7 +222,10 @@ const std::map<std::string_view, Handler>& Handlers() {
          [](Context& c) {
              return std::string(1, c.volume.letter) + ": " + DriveStateName(c.drive.State()) +
                     (c.drive.Plugged() ? "" : ", unplugged") + ", " +
-                    std::to_string(c.drive.User().Pending()) + " events queued";
+                    std::to_string(c.drive.User().Pending()) + " events queued" +
+                    (c.volume.lastSaveError.empty()
+                         ? ""
+                         : ", slot table not saved (" + c.volume.lastSaveError + ")");
          }},
     };
     return handlers;
@@ -311,7 +314,7 @@ const char* ControlHelp() {
            "  mend-entries           status replies show the real entries again\n"
            "  unplug | plug          pull the plug / put it back\n"
            "  reset                  idle, no faults, empty script\n"
-           "  state                  \"E: idle, 0 events queued\"\n"
+           "  state                  \"E: idle, 0 events queued\" (and a failed save)\n"
            "  volumes | version | help | shutdown";
 }
 

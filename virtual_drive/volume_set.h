@@ -18,7 +18,8 @@ struct Volume {
     std::unique_ptr<FingerprintDriveModel> drive; // one of the two is set
     std::unique_ptr<UsbStickModel> stick;
     std::filesystem::path stateFile; // empty: the slots live in memory only
-    // Saves of the slot table that failed, and the system's reason for the last one.
+    // Saves of the slot table that failed, and the reason (the system's included) while
+    // the last save failed; empty once a save succeeds.
     std::size_t failedSaves = 0;
     std::string lastSaveError;
 

@@ -102,6 +102,8 @@ TEST(ControlSaves, AFailedSaveIsAnErrorWithTheSystemsReason) {
               0u)
         << reply;
     EXPECT_EQ(drive.Slot(5), "carol"); // the drive itself has the finger
+    EXPECT_NE(vdrive::RunControl(volumes, "state").reply.find(", slot table not saved (cannot"),
+              std::string::npos);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].rfind("E: slot table not saved: cannot create", 0), 0u) << log[0];
     // The system's reason follows the path.
