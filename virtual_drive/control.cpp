@@ -82,8 +82,12 @@ std::string Queued(bool added, const FingerprintDriveModel& drive) {
            " events queued); nothing added (\"reset\" empties it)";
 }
 
-// A command with an optional count (default 1); false: nothing was done (a full script).
-Handler Counted(bool (*apply)(FingerprintDriveModel&, unsigned)) {
+// What a command does; false: nothing was done (a full user script).
+using CountedAction = std::function<bool(FingerprintDriveModel&, unsigned)>;
+using PlainAction = std::function<bool(FingerprintDriveModel&)>;
+
+// A command with an optional count (default 1).
+Handler CountedHandler(CountedAction apply) {
     return [apply](Context& c) {
         const auto count = Count(c.args, 0);
         if (!count || c.args.size() > 1) {
@@ -93,14 +97,34 @@ Handler Counted(bool (*apply)(FingerprintDriveModel&, unsigned)) {
     };
 }
 
-// A command without arguments; false: nothing was done (a full script).
-Handler Plain(bool (*apply)(FingerprintDriveModel&)) {
+// A command without arguments.
+Handler PlainHandler(PlainAction apply) {
     return [apply](Context& c) {
         if (!c.args.empty()) {
             return std::string(kUsageError);
         }
         return Queued(apply(c.drive), c.drive);
     };
+}
+
+// Commands that add user events may find the script full; the others always act.
+Handler Counted(bool (*add)(FingerprintDriveModel&, unsigned)) {
+    return CountedHandler(add);
+}
+Handler Counted(void (*apply)(FingerprintDriveModel&, unsigned)) {
+    return CountedHandler([apply](FingerprintDriveModel& d, unsigned n) {
+        apply(d, n);
+        return true;
+    });
+}
+Handler Plain(bool (*add)(FingerprintDriveModel&)) {
+    return PlainHandler(add);
+}
+Handler Plain(void (*apply)(FingerprintDriveModel&)) {
+    return PlainHandler([apply](FingerprintDriveModel& d) {
+        apply(d);
+        return true;
+    });
 }
 
 // Each handler checks its own arguments and answers one line.
@@ -111,36 +135,16 @@ const std::map<std::string_view, Handler>& Handlers() {
          Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Nothing(n); })},
         {"ignored",
          Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Ignored(n); })},
-        {"fail-next", Counted([](FingerprintDriveModel& d, unsigned n) {
-             d.FailNextCommands(n);
-             return true;
-         })},
-        {"silence-next", Counted([](FingerprintDriveModel& d, unsigned n) {
-             d.SilenceNextCommands(n);
-             return true;
-         })},
+        {"fail-next", Counted([](FingerprintDriveModel& d, unsigned n) { d.FailNextCommands(n); })},
+        {"silence-next",
+         Counted([](FingerprintDriveModel& d, unsigned n) { d.SilenceNextCommands(n); })},
         {"refuse", Plain([](FingerprintDriveModel& d) { return d.User().Refuse(); })},
         {"fail", Plain([](FingerprintDriveModel& d) { return d.User().Fail(); })},
-        {"clear-slots", Plain([](FingerprintDriveModel& d) {
-             d.ClearSlots();
-             return true;
-         })},
-        {"mend-entries", Plain([](FingerprintDriveModel& d) {
-             d.ClearBrokenEntries();
-             return true;
-         })},
-        {"unplug", Plain([](FingerprintDriveModel& d) {
-             d.Unplug();
-             return true;
-         })},
-        {"plug", Plain([](FingerprintDriveModel& d) {
-             d.Plug();
-             return true;
-         })},
-        {"reset", Plain([](FingerprintDriveModel& d) {
-             d.Reset();
-             return true;
-         })},
+        {"clear-slots", Plain([](FingerprintDriveModel& d) { d.ClearSlots(); })},
+        {"mend-entries", Plain([](FingerprintDriveModel& d) { d.ClearBrokenEntries(); })},
+        {"unplug", Plain([](FingerprintDriveModel& d) { d.Unplug(); })},
+        {"plug", Plain([](FingerprintDriveModel& d) { d.Plug(); })},
+        {"reset", Plain([](FingerprintDriveModel& d) { d.Reset(); })},
         {"finger",
          [](Context& c) {
              const auto times = Count(c.args, 1);

@@ -29,6 +29,7 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
 
 // False with `error` (the system's reason included) when the file cannot be replaced; the
 // old file is then untouched and no temporary file is left behind.
-bool ReplaceFile(const std::filesystem::path& path, std::string_view content, std::string& error);
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::string& error);
 
 } // namespace vdrive

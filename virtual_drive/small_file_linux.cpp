@@ -102,7 +102,8 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
     return ReadResult::Read;
 }
 
-bool ReplaceFile(const std::filesystem::path& path, std::string_view content, std::string& error) {
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::string& error) {
     std::string temporary = path.string() + ".tmp-XXXXXX";
     FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!file.Valid()) {

@@ -93,7 +93,8 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
     return ReadResult::Read;
 }
 
-bool ReplaceFile(const std::filesystem::path& path, std::string_view content, std::string& error) {
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::string& error) {
     // A name no other writer uses: the process and a random number; CREATE_NEW refuses a
     // name that exists all the same.
     thread_local std::mt19937 random(std::random_device{}() ^ GetCurrentProcessId());

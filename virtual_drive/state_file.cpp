@@ -119,7 +119,7 @@ LoadedState LoadStateFile(const std::filesystem::path& path) {
 }
 
 bool SaveStateFile(const std::filesystem::path& path, const SlotTable& slots, std::string& error) {
-    return ReplaceFile(path, FormatState(slots), error);
+    return WriteFileAtomically(path, FormatState(slots), error);
 }
 
 } // namespace vdrive

@@ -114,8 +114,8 @@ void VdriveServer::Accepted(TcpSocket socket) {
         {
             std::lock_guard lock(m_connectionsMutex);
             m_connections.erase(connection);
+            m_connectionsDone.notify_all();
         }
-        m_connectionsDone.notify_all();
         Emit(std::string("connection refused: no thread can be started for it (") + error.what() +
              ")");
     }
@@ -159,10 +159,9 @@ void VdriveServer::ServeConnection(std::list<Connection>::iterator connection) {
         // Out of memory, say: this connection ends, the server goes on.
         Emit(std::string("connection ended: ") + error.what());
     }
-    {
-        std::lock_guard lock(m_connectionsMutex);
-        m_connections.erase(connection);
-    }
+    // Notified under the lock: once the list is empty the server may be gone.
+    std::lock_guard lock(m_connectionsMutex);
+    m_connections.erase(connection);
     m_connectionsDone.notify_all();
 }
 
