@@ -46,6 +46,27 @@ bool WriteAll(HANDLE file, std::string_view content) {
     return true;
 }
 
+// Replaces `target` by `source`. While someone has `target` open (a reader, another
+// writer's replace), Windows refuses with "access denied" for a moment: wait and retry.
+bool MoveOver(const std::filesystem::path& source, const std::filesystem::path& target) {
+    constexpr int kAttempts = 100;
+    constexpr DWORD kPauseMs = 10;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(source.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD code = GetLastError();
+        const bool busy = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+                          code == ERROR_LOCK_VIOLATION;
+        if (!busy || attempt == kAttempts) {
+            SetLastError(code);
+            return false;
+        }
+        Sleep(kPauseMs);
+    }
+}
+
 } // namespace
 
 ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
@@ -127,8 +148,7 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         return fail("cannot flush " + temporary.string() + " to the disk");
     }
     file.Close();
-    if (!MoveFileExW(temporary.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveOver(temporary, path)) {
         return fail("cannot replace " + path.string());
     }
     return true;
