@@ -140,6 +140,16 @@ bool VdriveServer::MakeRoom() {
     }
     if (!alreadyClosing && chosen != nullptr) {
         chosen->closeRequested = true;
+        const auto idleMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - chosen->idleSince)
+                                .count();
+        const std::string line = "all " + std::to_string(m_settings.maxConnections) +
+                                 " connections taken: closing one idle for " +
+                                 std::to_string(idleMs) + " ms" +
+                                 (chosen->volumeOpen ? " (a volume open)" : "") + " to make room";
+        lock.unlock();
+        Emit(line);
+        lock.lock();
     }
     return m_connectionsDone.wait_for(lock, kRoomWaitLimit, [&] { return !full(); });
 }

@@ -260,6 +260,7 @@ TEST_F(ConnectionLimit, ASilentConnectionMakesRoomBeforeAnOpenVolume) {
     EXPECT_TRUE(client.Identify()) << transport.LastError();
     EXPECT_TRUE(ClosedWithin(silent, 1000));
     EXPECT_FALSE(ClosedWithin(opened, 0));
+    EXPECT_EQ(fixture.LogLines("all 2 connections taken: closing one idle for"), 1u);
 }
 
 TEST_F(ConnectionLimit, TheOpenVolumeIdleLongestMakesRoom) {
