@@ -58,14 +58,18 @@ void SyncFolder(const std::filesystem::path& folder) {
     }
 }
 
+ReadResult Failure(int code, std::string& error) {
+    error = Reason(code);
+    return code == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+}
+
 } // namespace
 
 ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
                          std::string& content, std::string& error) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        error = Reason(errno);
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+        return Failure(errno, error);
     }
     if (!S_ISREG(info.st_mode)) {
         return ReadResult::NotRegular;
@@ -73,8 +77,7 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
     // Without blocking, in case the file was swapped for a FIFO since the look above.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file.Valid()) {
-        error = Reason(errno);
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+        return Failure(errno, error);
     }
     if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return ReadResult::NotRegular;

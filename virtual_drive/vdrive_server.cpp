@@ -110,7 +110,7 @@ void VdriveServer::Accepted(TcpSocket socket) {
     }
     try {
         StartThread([this, connection] { ServeConnection(connection); });
-    } catch (const std::system_error& error) {
+    } catch (const std::exception& error) { // std::system_error: no thread to give
         {
             std::lock_guard lock(m_connectionsMutex);
             m_connections.erase(connection);
