@@ -44,10 +44,6 @@ bool VirtualDriveTransport::Receive(TcpSocket& socket, void* data, std::size_t l
 }
 
 TcpSocket VirtualDriveTransport::Connect() {
-    if (Stopped()) {
-        Fail("interrupted");
-        return {};
-    }
     std::string error;
     TcpSocket socket = TcpSocket::Connect(m_host, m_port, m_replyTimeoutMs, error, m_stop);
     if (!socket.Valid()) {
@@ -97,9 +93,7 @@ bool VirtualDriveTransport::SendScsiCommand(Handle handle, const Cdb& cdb, std::
     if (found == m_volumes.end()) {
         return Fail("not an open handle");
     }
-    if (Stopped()) {
-        return Fail("interrupted");
-    }
+
     if (length > vdrive_wire::kMaxLength) {
         return Fail("transfer of " + std::to_string(length) + " bytes is too long");
     }

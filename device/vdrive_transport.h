@@ -5,7 +5,7 @@
 // breaks) fails; the client drops that connection and, before the next command on the
 // same handle, connects and opens the same letter again, so retries on one handle work.
 // A raised stop flag (Ctrl-C) ends every wait within TcpSocket::kStopCheckMs and fails the
-// command; commands fail at once while it stays raised.
+// command.
 // Not thread-safe: one caller at a time, as the operations are.
 #pragma once
 
