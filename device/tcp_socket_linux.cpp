@@ -1,6 +1,6 @@
 #include "device/tcp_socket.h"
+#include "device/tcp_socket_common.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -15,19 +15,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 int Fd(TcpSocket::Native native) {
     return static_cast<int>(native);
 }
-
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-enum class Wait { Ready, TimedOut, Stopped, Failed };
 
 // Waits until `fd` is ready for `events` or `deadline` passes; with a stop flag, in
 // slices short enough to notice it soon.
@@ -37,8 +27,7 @@ Wait WaitUntil(int fd, short events, Clock::time_point deadline,
         if (stop != nullptr && stop->load()) {
             return Wait::Stopped;
         }
-        const int left = RemainingMs(deadline);
-        const int slice = stop != nullptr ? std::min(left, TcpSocket::kStopCheckMs) : left;
+        const int slice = WaitSlice(deadline, stop);
         pollfd entry{fd, events, 0};
         const int result = ::poll(&entry, 1, slice);
         if (result > 0) {
@@ -47,7 +36,7 @@ Wait WaitUntil(int fd, short events, Clock::time_point deadline,
         if (result < 0 && errno != EINTR) {
             return Wait::Failed;
         }
-        if (result == 0 && left <= slice) {
+        if (result == 0 && RemainingMs(deadline) == 0) {
             return Wait::TimedOut;
         }
     }
@@ -56,49 +45,6 @@ Wait WaitUntil(int fd, short events, Clock::time_point deadline,
 bool WaitFor(int fd, short events, int timeoutMs) {
     return WaitUntil(fd, events, Clock::now() + std::chrono::milliseconds(timeoutMs)) ==
            Wait::Ready;
-}
-
-// The addresses of host:port, freed with the object.
-class AddressList {
-  public:
-    AddressList(const std::string& host, std::uint16_t port, bool passive) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-        if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &m_list) != 0) {
-            m_list = nullptr;
-        }
-    }
-    ~AddressList() {
-        if (m_list != nullptr) {
-            ::freeaddrinfo(m_list);
-        }
-    }
-    AddressList(const AddressList&) = delete;
-    AddressList& operator=(const AddressList&) = delete;
-
-    const addrinfo* First() const { return m_list; }
-    // The first IPv4 address, else the first one: a name keeps listening where it did
-    // before IPv6 was known.
-    const addrinfo* Preferred() const {
-        for (const addrinfo* entry = m_list; entry != nullptr; entry = entry->ai_next) {
-            if (entry->ai_family == AF_INET) {
-                return entry;
-            }
-        }
-        return m_list;
-    }
-
-  private:
-    addrinfo* m_list = nullptr;
-};
-
-std::uint16_t PortOf(const sockaddr_storage& address) {
-    if (address.ss_family == AF_INET6) {
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-    }
-    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
 // Connects to one address by `deadline`: 0, or the errno that says why not (EINTR when
@@ -200,15 +146,9 @@ TcpSocket::Received TcpSocket::Receive(void* data, std::size_t length, int timeo
     auto* bytes = static_cast<std::uint8_t*>(data);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (length > 0) {
-        switch (WaitUntil(Fd(m_native), POLLIN, deadline, stop)) {
-        case Wait::Ready:
-            break;
-        case Wait::TimedOut:
-            return Received::TimedOut;
-        case Wait::Stopped:
-            return Received::Stopped;
-        case Wait::Failed:
-            return Received::Failed;
+        const Wait wait = WaitUntil(Fd(m_native), POLLIN, deadline, stop);
+        if (wait != Wait::Ready) {
+            return ReceiveEnd(wait);
         }
         const ssize_t got = ::recv(Fd(m_native), bytes, length, 0);
         if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {

@@ -1,14 +1,12 @@
 #include "device/tcp_socket.h"
+#include "device/tcp_socket_common.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <algorithm>
 #include <chrono>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Winsock is started once for the process and left running until it ends.
 bool StartWinsock() {
@@ -23,14 +21,6 @@ SOCKET Sock(TcpSocket::Native native) {
     return static_cast<SOCKET>(native);
 }
 
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-enum class Wait { Ready, TimedOut, Stopped, Failed };
-
 // Waits until `s` is readable (or writable) or `deadline` passes; with a stop flag, in
 // slices short enough to notice it soon.
 Wait WaitUntil(SOCKET s, bool write, Clock::time_point deadline,
@@ -39,8 +29,7 @@ Wait WaitUntil(SOCKET s, bool write, Clock::time_point deadline,
         if (stop != nullptr && stop->load()) {
             return Wait::Stopped;
         }
-        const int left = RemainingMs(deadline);
-        const int slice = stop != nullptr ? std::min(left, TcpSocket::kStopCheckMs) : left;
+        const int slice = WaitSlice(deadline, stop);
         fd_set set;
         FD_ZERO(&set);
         FD_SET(s, &set);
@@ -57,7 +46,7 @@ Wait WaitUntil(SOCKET s, bool write, Clock::time_point deadline,
         if (result < 0) {
             return Wait::Failed;
         }
-        if (left <= slice) {
+        if (RemainingMs(deadline) == 0) {
             return Wait::TimedOut;
         }
     }
@@ -65,50 +54,6 @@ Wait WaitUntil(SOCKET s, bool write, Clock::time_point deadline,
 
 bool WaitFor(SOCKET s, bool write, int timeoutMs) {
     return WaitUntil(s, write, Clock::now() + std::chrono::milliseconds(timeoutMs)) == Wait::Ready;
-}
-
-// The addresses of host:port, freed with the object.
-class AddressList {
-  public:
-    AddressList(const std::string& host, std::uint16_t port, bool passive) {
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        hints.ai_protocol = IPPROTO_TCP;
-        hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-        if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &m_list) != 0) {
-            m_list = nullptr;
-        }
-    }
-    ~AddressList() {
-        if (m_list != nullptr) {
-            ::freeaddrinfo(m_list);
-        }
-    }
-    AddressList(const AddressList&) = delete;
-    AddressList& operator=(const AddressList&) = delete;
-
-    const addrinfo* First() const { return m_list; }
-    // The first IPv4 address, else the first one: a name keeps listening where it did
-    // before IPv6 was known.
-    const addrinfo* Preferred() const {
-        for (const addrinfo* entry = m_list; entry != nullptr; entry = entry->ai_next) {
-            if (entry->ai_family == AF_INET) {
-                return entry;
-            }
-        }
-        return m_list;
-    }
-
-  private:
-    addrinfo* m_list = nullptr;
-};
-
-std::uint16_t PortOf(const sockaddr_storage& address) {
-    if (address.ss_family == AF_INET6) {
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-    }
-    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
 std::string SocketError(int code) {
@@ -230,15 +175,9 @@ TcpSocket::Received TcpSocket::Receive(void* data, std::size_t length, int timeo
     char* bytes = static_cast<char*>(data);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (length > 0) {
-        switch (WaitUntil(Sock(m_native), false, deadline, stop)) {
-        case Wait::Ready:
-            break;
-        case Wait::TimedOut:
-            return Received::TimedOut;
-        case Wait::Stopped:
-            return Received::Stopped;
-        case Wait::Failed:
-            return Received::Failed;
+        const Wait wait = WaitUntil(Sock(m_native), false, deadline, stop);
+        if (wait != Wait::Ready) {
+            return ReceiveEnd(wait);
         }
         const int chunk = length > 65536 ? 65536 : static_cast<int>(length);
         const int got = ::recv(Sock(m_native), bytes, chunk, 0);

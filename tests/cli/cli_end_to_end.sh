@@ -83,6 +83,19 @@ expect_in() {
     *) fail "$name: '$text' not in: $(printf '%s' "$haystack" | head -c 600)" ;;
     esac
 }
+# wait_for_text FILE TEXT TENTHS: until TEXT is in FILE, at most TENTHS tenths of a second.
+wait_for_text() {
+    for _ in $(seq "$3"); do
+        grep -q "$2" "$1" 2>/dev/null && return
+        sleep 0.1
+    done
+}
+# An install in the background ($INSTALL_PID) that has begun to wait for the new finger.
+start_waiting_install() {
+    "$TESSALOK" $TARGET install >"$WORK/out" 2>"$WORK/err" </dev/null &
+    INSTALL_PID=$!
+    wait_for_text "$WORK/out" "Please input NEW fingerprint" 100
+}
 fresh_drive() {
     ctl reset
     ctl clear-slots
@@ -230,12 +243,7 @@ expect_in "install, time-out" " ### Installation time-out, please re-operate ###
 # Ctrl-C while the drive waits: reports that decide nothing keep the enrol phase going.
 fresh_drive
 ctl ignored 10000
-"$TESSALOK" $TARGET install >"$WORK/out" 2>"$WORK/err" </dev/null &
-INSTALL_PID=$!
-for _ in $(seq 100); do
-    grep -q "Please input NEW fingerprint" "$WORK/out" 2>/dev/null && break
-    sleep 0.1
-done
+start_waiting_install
 kill -INT "$INSTALL_PID"
 wait "$INSTALL_PID"
 CODE=$?
@@ -249,17 +257,9 @@ esac
 # the reason, and Ctrl-C ends the wait at once (it used to wait up to 34 s).
 fresh_drive
 ctl ignored 10000
-"$TESSALOK" $TARGET install >"$WORK/out" 2>"$WORK/err" </dev/null &
-INSTALL_PID=$!
-for _ in $(seq 100); do
-    grep -q "Please input NEW fingerprint" "$WORK/out" 2>/dev/null && break
-    sleep 0.1
-done
+start_waiting_install
 ctl silence-next 1000
-for _ in $(seq 300); do
-    grep -q "stopped answering" "$WORK/err" 2>/dev/null && break
-    sleep 0.1
-done
+wait_for_text "$WORK/err" "stopped answering" 300
 expect_in "silenced drive" "the fingerprint drive stopped answering (no reply from E: within 4000 ms)" \
     "$(cat "$WORK/err")"
 kill -INT "$INSTALL_PID"
