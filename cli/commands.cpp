@@ -186,10 +186,11 @@ class CommandRun {
         return exit_code::kNoDrive;
     }
 
-    std::string Reason() const {
-        const std::string reason = m_recording.LastError();
+    // " (the transport's last error)", or nothing when it has none.
+    static std::string InParentheses(const std::string& reason) {
         return reason.empty() ? std::string{} : " (" + reason + ")";
     }
+    std::string Reason() const { return InParentheses(m_recording.LastError()); }
 
     int ReportStopped() {
         Err() << "tessalok: the fingerprint drive stopped answering" << Reason() << '\n';
@@ -201,8 +202,7 @@ class CommandRun {
         if (InterruptRequested())
             return;
         m_window.FinishLine();
-        Err() << "tessalok: the fingerprint drive stopped answering"
-              << (reason.empty() ? "" : " (" + reason + ")")
+        Err() << "tessalok: the fingerprint drive stopped answering" << InParentheses(reason)
               << "; still waiting, as the window does (Ctrl-C stops)\n"
               << std::flush;
     }
