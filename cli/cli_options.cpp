@@ -124,7 +124,7 @@ std::optional<std::pair<std::string, std::uint16_t>> ParseHostPort(std::string_v
             hasPort = true;
         }
     } else if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
-        // Two colons or more: a bare IPv6 address, on the default port.
+        // One colon: HOST:PORT. More: a bare IPv6 address, on the default port.
         if (text.find(':') == colon) {
             host = text.substr(0, colon);
             portText = text.substr(colon + 1);
@@ -193,7 +193,7 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     // CLI11 reads "--lang=" as "--lang" and takes the next word as its value.
     for (int i = 1; i < argc; ++i) {
         const std::string_view word = argv[i];
-        if (word.size() > 3 && word.starts_with("--") && word.ends_with('=')) {
+        if (word.size() > 3 && word.starts_with("--") && word.find('=') == word.size() - 1) {
             return usageError(std::string(word.substr(0, word.size() - 1)) +
                               " wants a value, not an empty text");
         }
