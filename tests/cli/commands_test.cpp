@@ -356,6 +356,16 @@ TEST(Commands, ATimeOutThatCtrlCBroughtAboutIsAnInterruption) {
 }
 
 TEST(Commands, SaysOnceThatTheDriveStoppedAnsweringAndThatTheLastStatusReadFailed) {
+    {
+        // A candidate that cannot be opened during the search is no news.
+        Rig rig;
+        vdrive::UsbStickModel locked;
+        rig.memory.Attach('D', locked);
+        rig.memory.RefuseOpen('D', true);
+        rig.drive.User().Present("bob", 3);
+        EXPECT_EQ(rig.Run(Command::Install), exit_code::kSuccess);
+        EXPECT_EQ(rig.err.str(), "");
+    }
     Rig rig;
     rig.drive.SetSlot(0, "alice");
     // The drive is pulled while the install waits for the authorized finger.
