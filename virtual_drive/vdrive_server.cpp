@@ -20,7 +20,7 @@ constexpr int kIdleSliceMs = 20; // how soon an idle connection asked to close g
 constexpr auto kRoomWaitLimit = std::chrono::milliseconds(10 * kIdleSliceMs);
 
 bool IsLoopbackAddress(const std::string& host) {
-    if (host == "localhost") {
+    if (host == "localhost" || host == "::1") {
         return true;
     }
     // Four decimal parts of 0 to 255, the first of them 127.

@@ -300,6 +300,7 @@ TEST(ServerSettings, OnlyLoopbackAddressesCountAsLoopback) {
         {"127.0.0.1", true},    {"127.1.2.3", true},   {"localhost", true}, {"0.0.0.0", false},
         {"192.168.1.5", false}, {"10.0.0.127", false}, {"127.0.0", false},  {"127.0.0.1.", false},
         {"127.0.0.256", false}, {"1270.0.0.1", false}, {"", false},         {"127.0.0.1 ", false},
+        {"::1", true},          {"::", false},
     };
     for (const auto& [host, loopback] : cases) {
         vdrive::ServerSettings settings;
