@@ -36,21 +36,25 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"INQUIRY CmdDt", Command(0x12, 6, {{1, 1, 0x02}, {4, 1, 255}}), kInvalidField},
         RefusalCase{"INQUIRY page without EVPD", Command(0x12, 6, {{2, 1, 0x80}, {4, 1, 255}}),
                     kInvalidField},
-        RefusalCase{"INQUIRY unknown VPD page", Command(0x12, 6, {{1, 1, 1}, {2, 1, 0x81}, {4, 1, 255}}),
-                    kInvalidField},
+        RefusalCase{"INQUIRY unknown VPD page",
+                    Command(0x12, 6, {{1, 1, 1}, {2, 1, 0x81}, {4, 1, 255}}), kInvalidField},
         RefusalCase{"MODE SENSE unknown page", Command(0x1A, 6, {{2, 1, 0x1C}, {4, 1, 255}}),
                     kInvalidField},
         RefusalCase{"MODE SENSE subpage", Command(0x1A, 6, {{2, 1, 0x08}, {3, 1, 1}, {4, 1, 255}}),
                     kInvalidField},
-        RefusalCase{"MODE SENSE saved values", Command(0x5A, 10, {{2, 1, 0xFF}, {7, 2, 255}}),
+        RefusalCase{"MODE SENSE saved values",
+                    Command(0x5A, 10, {{2, 1, 0xFF}, {7, 2, 255}}),
                     {0x05, 0x39, 0x00}},
-        RefusalCase{"READ(10) RDPROTECT", Command(0x28, 10, {{1, 1, 0x20}, {8, 1, 1}}), kInvalidField},
-        RefusalCase{"READ(16) RDPROTECT", Command(0x88, 16, {{1, 1, 0xE0}, {13, 1, 1}}), kInvalidField},
+        RefusalCase{"READ(10) RDPROTECT", Command(0x28, 10, {{1, 1, 0x20}, {8, 1, 1}}),
+                    kInvalidField},
+        RefusalCase{"READ(16) RDPROTECT", Command(0x88, 16, {{1, 1, 0xE0}, {13, 1, 1}}),
+                    kInvalidField},
         RefusalCase{"READ(12) longer than the medium",
                     Command(0xA8, 12, {{6, 4, vdrive::kMaxTransferBlocks + 1}}), kLbaOutOfRange},
-        RefusalCase{"READ CAPACITY(10) LBA without PMI", Command(0x25, 10, {{2, 4, 1}}), kInvalidField},
-        RefusalCase{"SERVICE ACTION IN other action", Command(0x9E, 16, {{1, 1, 0x11}, {13, 1, 32}}),
+        RefusalCase{"READ CAPACITY(10) LBA without PMI", Command(0x25, 10, {{2, 4, 1}}),
                     kInvalidField},
+        RefusalCase{"SERVICE ACTION IN other action",
+                    Command(0x9E, 16, {{1, 1, 0x11}, {13, 1, 32}}), kInvalidField},
         RefusalCase{"PREVENT for a changer", Command(0x1E, 6, {{4, 1, 2}}), kInvalidField},
         RefusalCase{"REPORT LUNS unknown selection", Command(0xA0, 12, {{2, 1, 5}, {9, 1, 255}}),
                     kInvalidField},
@@ -59,11 +63,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Past the end of the medium, with every form and at the edges.
         RefusalCase{"READ(6) over the end", Command(0x08, 6, {{1, 3, kLast}, {4, 1, 2}}),
                     kLbaOutOfRange},
-        RefusalCase{"READ(6) 0 = 256 blocks", Command(0x08, 6, {{1, 3, kLast - 254}}), kLbaOutOfRange},
-        RefusalCase{"READ(10) at the capacity, no blocks", Read10(kDiskBlocks, 0),
+        RefusalCase{"READ(6) 0 = 256 blocks", Command(0x08, 6, {{1, 3, kLast - 254}}),
                     kLbaOutOfRange},
+        RefusalCase{"READ(10) at the capacity, no blocks", Read10(kDiskBlocks, 0), kLbaOutOfRange},
         RefusalCase{"READ(10) LBA all ones", Read10(0xFFFFFFFF, 1), kLbaOutOfRange},
-        RefusalCase{"READ(12) one past", Command(0xA8, 12, {{2, 4, kLast}, {6, 4, 2}}), kLbaOutOfRange},
+        RefusalCase{"READ(12) one past", Command(0xA8, 12, {{2, 4, kLast}, {6, 4, 2}}),
+                    kLbaOutOfRange},
         RefusalCase{"READ(16) wrapping LBA", Command(0x88, 16, {{2, 8, ~0ull}, {10, 4, 2}}),
                     kLbaOutOfRange},
         RefusalCase{"WRITE(16) over the end", Command(0x8A, 16, {{2, 8, kLast}, {10, 4, 2}}),
@@ -100,7 +105,8 @@ TEST_F(DiskFixture, EveryReadAndWriteFormMovesTheSameBlocks) {
         {Command(0x08, 6, {{1, 3, lba}, {4, 1, 3}}), Command(0x0A, 6, {{1, 3, lba}, {4, 1, 3}})},
         {Read10(lba, 3), Write10(lba, 3)},
         {Command(0xA8, 12, {{2, 4, lba}, {6, 4, 3}}), Command(0xAA, 12, {{2, 4, lba}, {6, 4, 3}})},
-        {Command(0x88, 16, {{2, 8, lba}, {10, 4, 3}}), Command(0x8A, 16, {{2, 8, lba}, {10, 4, 3}})},
+        {Command(0x88, 16, {{2, 8, lba}, {10, 4, 3}}),
+         Command(0x8A, 16, {{2, 8, lba}, {10, 4, 3}})},
     };
     std::uint8_t seed = 1;
     for (const Form& writer : forms) {
@@ -126,8 +132,9 @@ TEST_F(DiskFixture, TransferLengthZeroMeans256BlocksOnlyInTheSixByteForms) {
     EXPECT_EQ(read6.commandLength, 256u * 512);
     EXPECT_EQ(read6.dataIn.size(), 256u * 512);
 
-    for (const Bytes& cdb : {Read10(5, 0), Command(0xA8, 12, {{2, 4, 5}}), Command(0x88, 16, {{2, 8, 5}}),
-                             Write10(5, 0), Command(0xAA, 12), Command(0x8A, 16)}) {
+    for (const Bytes& cdb :
+         {Read10(5, 0), Command(0xA8, 12, {{2, 4, 5}}), Command(0x88, 16, {{2, 8, 5}}),
+          Write10(5, 0), Command(0xAA, 12), Command(0x8A, 16)}) {
         const auto result = In(cdb, 0);
         EXPECT_EQ(result.status, kScsiStatusGood);
         EXPECT_EQ(result.commandLength, 0u);
@@ -228,7 +235,8 @@ TEST_F(DiskFixture, EveryListedVpdPageIsAnsweredWithItsOwnLength) {
     ASSERT_EQ(limits.size(), 64u);
     EXPECT_EQ(Be(limits, 8, 4), vdrive::kMaxTransferBlocks);
     EXPECT_EQ(Be(limits, 20, 4), 0u); // no UNMAP
-    EXPECT_EQ(Be(In(Command(0x12, 6, {{1, 1, 1}, {2, 1, 0xB1}, {4, 1, 255}}), 255).dataIn, 4, 2), 1u);
+    EXPECT_EQ(Be(In(Command(0x12, 6, {{1, 1, 1}, {2, 1, 0xB1}, {4, 1, 255}}), 255).dataIn, 4, 2),
+              1u);
 
     // Two designators, each inside the page.
     const auto ids = In(Command(0x12, 6, {{1, 1, 1}, {2, 1, 0x83}, {4, 1, 255}}), 255).dataIn;
@@ -284,7 +292,8 @@ TEST_F(DiskFixture, ModeSenseSaysWritableWithDpoFuaAndListsCachingAndControl) {
     EXPECT_EQ(quarter.dataIn, Bytes(data.begin(), data.begin() + 4));
     EXPECT_EQ(quarter.commandLength, 4u);
 
-    const auto control = In(Command(0x1A, 6, {{1, 1, 0x08}, {2, 1, 0x0A}, {4, 1, 255}}), 255).dataIn;
+    const auto control =
+        In(Command(0x1A, 6, {{1, 1, 0x08}, {2, 1, 0x0A}, {4, 1, 255}}), 255).dataIn;
     ASSERT_EQ(control.size(), 4u + 12);
     EXPECT_EQ(control[3], 0); // DBD: no block descriptor
     EXPECT_EQ(control[4], 0x0A);

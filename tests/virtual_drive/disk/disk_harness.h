@@ -56,9 +56,9 @@ inline std::uint64_t Be(const Bytes& data, std::size_t at, std::size_t width) {
 }
 
 // A CDB with `fields` written big-endian at their offsets.
-inline Bytes Command(std::uint8_t opcode, std::size_t length,
-                 std::initializer_list<std::tuple<std::size_t, std::size_t, std::uint64_t>>
-                     fields = {}) {
+inline Bytes
+Command(std::uint8_t opcode, std::size_t length,
+        std::initializer_list<std::tuple<std::size_t, std::size_t, std::uint64_t>> fields = {}) {
     Bytes cdb(length, 0);
     cdb[0] = opcode;
     for (const auto& [at, width, value] : fields) {
@@ -75,11 +75,15 @@ inline Bytes Read10(std::uint64_t lba, std::uint64_t blocks) {
 inline Bytes Write10(std::uint64_t lba, std::uint64_t blocks) {
     return Command(0x2A, 10, {{2, 4, lba}, {7, 2, blocks}});
 }
-inline Bytes TestUnitReady() { return Command(0x00, 6); }
+inline Bytes TestUnitReady() {
+    return Command(0x00, 6);
+}
 inline Bytes StartStop(bool loadEject, bool start) {
     return Command(0x1B, 6, {{4, 1, (loadEject ? 2u : 0u) | (start ? 1u : 0u)}});
 }
-inline Bytes PreventAllow(bool prevent) { return Command(0x1E, 6, {{4, 1, prevent ? 1u : 0u}}); }
+inline Bytes PreventAllow(bool prevent) {
+    return Command(0x1E, 6, {{4, 1, prevent ? 1u : 0u}});
+}
 
 class DiskFixture : public ::testing::Test {
   protected:

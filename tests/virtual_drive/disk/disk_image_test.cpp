@@ -21,9 +21,9 @@ class ImageFiles : public ::testing::Test {
   protected:
     ImageFiles() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = fs::temp_directory_path() /
-                 (std::string("tessalok-disk-") + info->name() + "-" +
-                  std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        folder =
+            fs::temp_directory_path() / (std::string("tessalok-disk-") + info->name() + "-" +
+                                         std::to_string(reinterpret_cast<std::uintptr_t>(this)));
         fs::create_directories(folder);
     }
     ~ImageFiles() override {
@@ -167,10 +167,10 @@ TEST(DiskErrors, ImageFailuresAreMediumErrors) {
         Sense sense;
     };
     const Sense writeError{0x03, 0x0C, 0x00};
-    for (const Case& c : {Case{Read10(0, 1), false, {0x03, 0x11, 0x00}},
-                          Case{Write10(0, 1), true, writeError},
-                          Case{Command(0x35, 10), false, writeError},
-                          Case{StartStop(true, false), false, writeError}}) {
+    for (const Case& c :
+         {Case{Read10(0, 1), false, {0x03, 0x11, 0x00}}, Case{Write10(0, 1), true, writeError},
+          Case{Command(0x35, 10), false, writeError},
+          Case{StartStop(true, false), false, writeError}}) {
         vdrive::ScsiTask task;
         task.cdb = c.cdb;
         task.expectedLength = c.write || c.cdb[0] == 0x28 ? 512 : 0;

@@ -35,9 +35,9 @@ void Save(const fs::path& path, const std::uint8_t* data, std::size_t size) {
 class FatDisk : public ::testing::TestWithParam<std::uint64_t> {
   protected:
     FatDisk() {
-        folder = fs::temp_directory_path() /
-                 ("tessalok-fat-" + std::to_string(GetParam()) + "-" +
-                  std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        folder =
+            fs::temp_directory_path() / ("tessalok-fat-" + std::to_string(GetParam()) + "-" +
+                                         std::to_string(reinterpret_cast<std::uintptr_t>(this)));
         fs::create_directories(folder);
     }
     ~FatDisk() override {
@@ -81,8 +81,9 @@ TEST_P(FatDisk, IsACleanLabelledFat16VolumeThatTakesFiles) {
     EXPECT_NE(dir.output.find("Serial Number is 1234-5678"), std::string::npos) << dir.output;
 
     Save(folder / "note.txt", reinterpret_cast<const std::uint8_t*>("kept safe\n"), 10);
-    const ToolRun copyIn = Shell("mcopy -i " + at + " " + (folder / "note.txt").string() + " ::NOTE.TXT",
-                             folder / "mcopy.txt");
+    const ToolRun copyIn =
+        Shell("mcopy -i " + at + " " + (folder / "note.txt").string() + " ::NOTE.TXT",
+              folder / "mcopy.txt");
     ASSERT_EQ(copyIn.status, 0) << copyIn.output;
     const ToolRun type = Shell("mtype -i " + at + " ::NOTE.TXT", folder / "mtype.txt");
     EXPECT_EQ(type.output, "kept safe\n");
