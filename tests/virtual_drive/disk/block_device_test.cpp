@@ -107,6 +107,10 @@ TEST_F(DiskFixture, EveryReadAndWriteFormMovesTheSameBlocks) {
         {Command(0xA8, 12, {{2, 4, lba}, {6, 4, 3}}), Command(0xAA, 12, {{2, 4, lba}, {6, 4, 3}})},
         {Command(0x88, 16, {{2, 8, lba}, {10, 4, 3}}),
          Command(0x8A, 16, {{2, 8, lba}, {10, 4, 3}})},
+        // WRITE AND VERIFY: the medium keeps what it is given, so it writes as WRITE does.
+        {Read10(lba, 3), Command(0x2E, 10, {{2, 4, lba}, {7, 2, 3}})},
+        {Read10(lba, 3), Command(0xAE, 12, {{2, 4, lba}, {6, 4, 3}})},
+        {Read10(lba, 3), Command(0x8E, 16, {{2, 8, lba}, {10, 4, 3}})},
     };
     std::uint8_t seed = 1;
     for (const Form& writer : forms) {
@@ -154,7 +158,7 @@ TEST_F(DiskFixture, DpoAndFuaAreAcceptedAndFuaWritesStillLand) {
 }
 
 // The initiator's expected length and the CDB disagree: reads deliver what was asked
-// for, writes with too little data write nothing at all.
+// for; writes take the whole blocks that came and never part of one.
 TEST_F(DiskFixture, ExpectedLengthAndCdbLengthDisagree) {
     ASSERT_EQ(Out(Write10(0, 2), Bytes(1024, 'a')).status, kScsiStatusGood);
 
@@ -172,12 +176,20 @@ TEST_F(DiskFixture, ExpectedLengthAndCdbLengthDisagree) {
     EXPECT_EQ(longRead.commandLength, 512u);
     EXPECT_EQ(longRead.dataIn.size(), 512u);
 
-    for (const std::size_t sent : {std::size_t{0}, std::size_t{200}, std::size_t{512}}) {
-        const auto shortWrite = Out(Write10(0, 2), Bytes(sent, 'b'));
-        EXPECT_EQ(SenseOf(shortWrite), (Sense{0x05, 0x0E, 0x03})) << sent;
-        EXPECT_EQ(shortWrite.commandLength, 1024u);
+    struct ShortWrite {
+        std::size_t sent;
+        Bytes after;
+    };
+    Bytes firstBlock(512, 'b');
+    firstBlock.resize(1024, 'a');
+    for (const ShortWrite& c : {ShortWrite{0, Bytes(1024, 'a')}, ShortWrite{200, Bytes(1024, 'a')},
+                                ShortWrite{700, firstBlock}}) {
+        ASSERT_EQ(Out(Write10(0, 2), Bytes(1024, 'a')).status, kScsiStatusGood);
+        const auto shortWrite = Out(Write10(0, 2), Bytes(c.sent, 'b'));
+        EXPECT_EQ(shortWrite.status, kScsiStatusGood) << c.sent;
+        EXPECT_EQ(shortWrite.commandLength, 1024u); // the session reports the overflow
+        EXPECT_EQ(In(Read10(0, 2), 1024).dataIn, c.after) << c.sent;
     }
-    EXPECT_EQ(In(Read10(0, 2), 1024).dataIn, Bytes(1024, 'a'));
 
     // More data than the CDB names: only the named blocks are written.
     ASSERT_EQ(Out(Write10(0, 1), Bytes(1024, 'c')).status, kScsiStatusGood);
