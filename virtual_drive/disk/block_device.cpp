@@ -96,10 +96,6 @@ BlockDevice::BlockDevice(std::unique_ptr<DiskImage> image, std::unique_ptr<IVend
     : m_image(std::move(image)), m_vendor(std::move(vendor)), m_identity(std::move(identity)),
       m_blockCount(m_image->BlockCount()) {}
 
-BlockDevice::~BlockDevice() {
-    m_image->Flush();
-}
-
 ScsiTaskResult BlockDevice::Execute(const ScsiTask& task) {
     if (task.cdb.empty()) {
         return IllegalRequest(scsi::kInvalidCommandOperationCode);

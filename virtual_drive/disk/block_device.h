@@ -47,7 +47,6 @@ class BlockDevice final : public IScsiLogicalUnit {
   public:
     BlockDevice(std::unique_ptr<DiskImage> image, std::unique_ptr<IVendorPort> vendor,
                 DiskIdentity identity);
-    ~BlockDevice() override;
     BlockDevice(const BlockDevice&) = delete;
     BlockDevice& operator=(const BlockDevice&) = delete;
 
