@@ -2,6 +2,7 @@
 // a pulled plug and its return; and vendor commands to the drive model behind it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -235,6 +236,58 @@ TEST(DiskVolumes, AStickVolumeAnswersVendorCommandsAsTheStickDoes) {
     const Bytes capacity = Command(0x25, 10);
     task.cdb = capacity;
     EXPECT_EQ(Be(stick->Execute(task).dataIn, 0, 4), 16u * 2048 - 1);
+}
+
+} // namespace
+
+namespace {
+
+// Several sessions at once, as the iSCSI server runs them: each writes and reads back its
+// own blocks while vendor commands and plug changes come from other threads. No block may
+// come back with another session's bytes, and every answer must be one the unit gives.
+TEST_F(DiskFixture, SessionsSideBySideKeepTheirOwnBlocks) {
+    constexpr int kSessions = 4;
+    constexpr int kRounds = 300;
+    std::atomic<bool> stop{false};
+    std::atomic<int> mixedUp{0};
+    std::vector<std::thread> threads;
+    for (int session = 0; session < kSessions; ++session) {
+        threads.emplace_back([&, session] {
+            const std::uint64_t lba = 64 * static_cast<std::uint64_t>(session);
+            for (int round = 0; round < kRounds; ++round) {
+                const Bytes pattern(8 * 512, static_cast<std::uint8_t>(session * 50 + round % 50));
+                const auto written = Out(Write10(lba, 8), pattern);
+                const auto read = In(Read10(lba, 8), 8 * 512, static_cast<std::uint64_t>(session));
+                if (written.status == kScsiStatusGood && read.status == kScsiStatusGood &&
+                    read.dataIn != pattern) {
+                    ++mixedUp;
+                }
+            }
+        });
+    }
+    threads.emplace_back([&] {
+        while (!stop) {
+            In(Identification(), 512);
+        }
+    });
+    threads.emplace_back([&] {
+        for (int i = 0; !stop; ++i) {
+            std::lock_guard lock(modelMutex); // as the control texts do
+            if (i % 2 == 0) {
+                drive->Unplug();
+            } else {
+                drive->Plug();
+            }
+        }
+    });
+    for (int session = 0; session < kSessions; ++session) {
+        threads[static_cast<std::size_t>(session)].join();
+    }
+    stop = true;
+    for (std::size_t i = kSessions; i < threads.size(); ++i) {
+        threads[i].join();
+    }
+    EXPECT_EQ(mixedUp, 0);
 }
 
 } // namespace
