@@ -232,10 +232,19 @@ TEST(DiskVolumes, AStickVolumeAnswersVendorCommandsAsTheStickDoes) {
     ASSERT_EQ(answer.status, kGood);
     EXPECT_EQ(std::string(answer.dataIn.begin() + 10, answer.dataIn.begin() + 18), "UsbFlash");
     EXPECT_EQ(SenseOf(refuser->Execute(task)), (Sense{0x09, 0x80, 0x00}));
-    // The default medium: the formatted 16 MiB disk.
+    // The default medium: the formatted 16 MiB disk, its signature told by the letter, so
+    // that a host with both attached tells the disks apart.
     const Bytes capacity = Command(0x25, 10);
     task.cdb = capacity;
     EXPECT_EQ(Be(stick->Execute(task).dataIn, 0, 4), 16u * 2048 - 1);
+    const Bytes mbr = Read10(0, 1);
+    task.cdb = mbr;
+    const Bytes first = stick->Execute(task).dataIn;
+    const Bytes second = refuser->Execute(task).dataIn;
+    ASSERT_EQ(first.size(), 512u);
+    ASSERT_EQ(second.size(), 512u);
+    EXPECT_EQ(first[440], 'F');
+    EXPECT_EQ(second[440], 'G');
 }
 
 } // namespace
