@@ -130,7 +130,9 @@ TEST_F(DiskFixture, VendorFaultsOfTheModelReachTheInitiator) {
     EXPECT_FALSE(In(Identification(), 512).answered);
     EXPECT_EQ(In(Identification(), 512).status, kGood);
 
-    // A transfer in both directions, or larger than any vendor command, never reaches it.
+    // A transfer in both directions, or larger than any vendor command, never reaches it:
+    // the fault armed before them is still there for the next command.
+    drive->FailNextCommands(1);
     vdrive::ScsiTask both;
     const Bytes cdb = Identification();
     const Bytes out(512, 0);
@@ -140,7 +142,8 @@ TEST_F(DiskFixture, VendorFaultsOfTheModelReachTheInitiator) {
     both.dataOut = out;
     EXPECT_EQ(SenseOf(lun->Execute(both)), kInvalidField);
     EXPECT_EQ(SenseOf(In(Identification(), vdrive::kMaxVendorTransfer + 1)), kInvalidField);
-    EXPECT_EQ(drive->ReportsGiven().size(), 0u);
+    EXPECT_EQ(SenseOf(In(Identification(), 512)), (Sense{0x09, 0x80, 0x00}));
+    EXPECT_EQ(In(Identification(), 512).status, kGood);
 }
 
 // A volume handle of the device layer whose commands go through the logical unit, as
