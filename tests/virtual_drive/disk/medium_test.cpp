@@ -67,12 +67,40 @@ TEST_F(DiskFixture, ALostNexusTakesItsPreventWithIt) {
 }
 
 TEST_F(DiskFixture, AResetClearsPreventAndRaisesOneUnitAttention) {
+    ASSERT_EQ(In(TestUnitReady(), 0).status, kGood);
     ASSERT_EQ(In(PreventAllow(true), 0, 1).status, kGood);
     lun->Reset();
     EXPECT_EQ(In(Command(0x12, 6, {{4, 1, 36}}), 36).status, kGood); // INQUIRY passes it by
     EXPECT_EQ(SenseOf(In(TestUnitReady(), 0)), (Sense{0x06, 0x29, 0x00}));
     EXPECT_EQ(In(TestUnitReady(), 0).status, kGood);
+    // Nexus 1 has its own attention to collect; then its PREVENT is seen gone.
+    EXPECT_EQ(SenseOf(In(StartStop(true, false), 0, 1)), (Sense{0x06, 0x29, 0x00}));
     EXPECT_EQ(In(StartStop(true, false), 0, 1).status, kGood);
+}
+
+// Each nexus the unit knows gets the attention once; one that comes later has nothing
+// to be told, and a lost nexus is forgotten.
+TEST_F(DiskFixture, EveryKnownNexusGetsTheUnitAttentionOnce) {
+    for (const std::uint64_t nexus : {1, 2, 3}) {
+        ASSERT_EQ(In(TestUnitReady(), 0, nexus).status, kGood);
+    }
+    lun->NexusLost(3);
+    lun->Reset();
+    EXPECT_EQ(In(TestUnitReady(), 0, 4).status, kGood); // new after the reset
+    for (const std::uint64_t nexus : {2, 1}) {
+        EXPECT_EQ(SenseOf(In(TestUnitReady(), 0, nexus)), (Sense{0x06, 0x29, 0x00})) << nexus;
+        EXPECT_EQ(In(TestUnitReady(), 0, nexus).status, kGood) << nexus;
+    }
+    EXPECT_EQ(In(TestUnitReady(), 0, 3).status, kGood); // logged in again after it
+
+    // The latest attention is the one told.
+    drive->Unplug();
+    EXPECT_EQ(SenseOf(In(TestUnitReady(), 0, 1)), kNoMedium);
+    drive->Plug();
+    EXPECT_EQ(In(Command(0x12, 6, {{4, 1, 36}}), 36, 1).status, kGood); // sees the plug back
+    lun->Reset();
+    EXPECT_EQ(SenseOf(In(TestUnitReady(), 0, 2)), (Sense{0x06, 0x29, 0x00}));
+    EXPECT_EQ(In(TestUnitReady(), 0, 2).status, kGood);
 }
 
 // A CDB of the fingerprint drive's identification: 512 bytes in.
