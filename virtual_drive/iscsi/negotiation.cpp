@@ -150,7 +150,9 @@ std::string Answer(const KeyRule& rule, const std::string& offer, SessionParamet
 
 void NegotiateKeys(const TextKeys& offered, SessionParameters& parameters,
                    LoginIdentity& identity, TextKeys& answer) {
-    for (const auto& [key, value] : offered) {
+    for (const auto& offer : offered) {
+        const std::string& key = offer.first;
+        const std::string& value = offer.second;
         if (key == "InitiatorName") {
             identity.initiatorName = value;
             continue;
