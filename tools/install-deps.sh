@@ -9,6 +9,7 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     libiscsi-bin
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    mtools dosfstools
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
 )
 

@@ -55,7 +55,8 @@ ScsiTaskResult NotReady() {
 ScsiTaskResult DataIn(std::vector<std::uint8_t> data, std::uint64_t allocation,
                       const ScsiTask& task) {
     ScsiTaskResult result;
-    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(data.size(), allocation));
+    const auto length =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(data.size(), allocation));
     result.commandLength = length;
     data.resize(task.readsData ? std::min(length, task.expectedLength) : 0);
     result.dataIn = std::move(data);
@@ -95,7 +96,9 @@ BlockDevice::BlockDevice(std::unique_ptr<DiskImage> image, std::unique_ptr<IVend
     : m_image(std::move(image)), m_vendor(std::move(vendor)), m_identity(std::move(identity)),
       m_blockCount(m_image->BlockCount()) {}
 
-BlockDevice::~BlockDevice() { m_image->Flush(); }
+BlockDevice::~BlockDevice() {
+    m_image->Flush();
+}
 
 ScsiTaskResult BlockDevice::Execute(const ScsiTask& task) {
     if (task.cdb.empty()) {
@@ -120,11 +123,10 @@ ScsiTaskResult BlockDevice::Execute(const ScsiTask& task) {
 
 ScsiTaskResult BlockDevice::Dispatch(const Cdb& cdb, const ScsiTask& task) {
     const std::uint8_t code = cdb[0];
-    const bool known =
-        code == op::kTestUnitReady || code == op::kModeSense6 || code == op::kModeSense10 ||
-        code == op::kStartStopUnit || code == op::kPreventAllow ||
-        code == op::kReadCapacity10 || code == op::kServiceActionIn16 ||
-        DecodeRange(cdb).has_value();
+    const bool known = code == op::kTestUnitReady || code == op::kModeSense6 ||
+                       code == op::kModeSense10 || code == op::kStartStopUnit ||
+                       code == op::kPreventAllow || code == op::kReadCapacity10 ||
+                       code == op::kServiceActionIn16 || DecodeRange(cdb).has_value();
     if (!known) {
         return IllegalRequest(scsi::kInvalidCommandOperationCode);
     }
@@ -286,8 +288,8 @@ ScsiTaskResult BlockDevice::Write(const Range& range, const ScsiTask& task) {
     const std::size_t sent = task.writesData ? task.dataOut.size() : 0;
     // Less data than the CDB names (the initiator expected to send less): the whole blocks
     // that came are written, never part of one, and the session reports the overflow.
-    const std::size_t written = std::min<std::size_t>(sent, length) / kDiskBlockSize *
-                                kDiskBlockSize;
+    const std::size_t written =
+        std::min<std::size_t>(sent, length) / kDiskBlockSize * kDiskBlockSize;
     if (!m_image->Write(range.lba * kDiskBlockSize, task.dataOut.first(written)) ||
         ((range.flags & kFua) != 0 && !m_image->Flush())) {
         return CheckCondition(SenseKey::MediumError, scsi::kWriteError);
@@ -349,8 +351,7 @@ ScsiTaskResult BlockDevice::Vendor(const Cdb& cdb, const ScsiTask& task) {
     const ScsiDirection direction = task.readsData ? ScsiDirection::Read : ScsiDirection::Write;
     std::vector<std::uint8_t> data(task.expectedLength, 0);
     if (task.writesData) {
-        std::copy_n(task.dataOut.begin(), std::min(task.dataOut.size(), data.size()),
-                    data.begin());
+        std::copy_n(task.dataOut.begin(), std::min(task.dataOut.size(), data.size()), data.begin());
     }
     ScsiTaskResult result;
     switch (m_vendor->Execute(cdb, direction, data)) {
