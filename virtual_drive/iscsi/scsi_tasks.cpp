@@ -165,7 +165,9 @@ void ScsiTasks::Answer(const Pdu& command, const ScsiTaskResult& result,
     const Residual residual = ResidualOf(expected, result.commandLength, transferred);
     // Status rides on the last Data-In unless sense data must go with it.
     const bool collapse = result.sense.empty() && available > 0;
-    const std::uint32_t segment = m_parameters.initiatorRecvDataSegment;
+    // No PDU longer than the initiator takes, no sequence longer than a burst.
+    const std::uint32_t segment =
+        std::min(m_parameters.initiatorRecvDataSegment, m_parameters.maxBurstLength);
     std::uint32_t dataSn = 0;
     std::uint32_t burst = 0;
     for (std::uint32_t offset = 0; offset < available; ++dataSn) {
