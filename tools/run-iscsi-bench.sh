@@ -16,12 +16,13 @@ done
 work=$(mktemp -d)
 control=$((7000 + RANDOM % 1000)) # tgtd's management channel, apart from any other tgtd
 tgt_port=$((20000 + RANDOM % 10000))
-pids=()
+vdrive_pid=""
+tgtd_pid=""
 cleanup() {
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
+    [ -n "$vdrive_pid" ] && kill "$vdrive_pid" 2>/dev/null
+    # tgtd does not stop on SIGTERM while it has targets.
+    [ -n "$tgtd_pid" ] && kill -KILL "$tgtd_pid" 2>/dev/null
+    wait 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -29,9 +30,9 @@ trap cleanup EXIT
 truncate -s 16M "$work/ours.img" "$work/tgt.img"
 "$vdrive" --port 0 --iscsi 0 --iscsi-port-file "$work/port" --disk-image "E=$work/ours.img" \
     >"$work/vdrive.log" 2>&1 &
-pids+=($!)
+vdrive_pid=$!
 tgtd -f -C "$control" --iscsi "portal=127.0.0.1:$tgt_port" >"$work/tgtd.log" 2>&1 &
-pids+=($!)
+tgtd_pid=$!
 for _ in $(seq 100); do
     [ -s "$work/port" ] && tgtadm -C "$control" --op show --mode system >/dev/null 2>&1 && break
     sleep 0.1
