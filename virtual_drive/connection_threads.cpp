@@ -1,5 +1,6 @@
 #include "virtual_drive/connection_threads.h"
 
+#include <system_error>
 #include <thread>
 
 namespace vdrive {
@@ -22,12 +23,16 @@ void ConnectionThreads::AcceptUntil(TcpListener& listener, const std::atomic<boo
             continue; // too many at once: this one is closed at once
         }
         const unsigned others = m_running++;
-        std::thread([this, serve, others, s = std::move(*socket)]() mutable {
-            serve(std::move(s), others);
-            std::lock_guard done(m_mutex);
-            --m_running;
-            m_done.notify_all();
-        }).detach();
+        try {
+            std::thread([this, serve, others, s = std::move(*socket)]() mutable {
+                serve(std::move(s), others);
+                std::lock_guard done(m_mutex);
+                --m_running;
+                m_done.notify_all();
+            }).detach();
+        } catch (const std::system_error&) {
+            --m_running; // no thread to be had (a thread limit): the connection is closed
+        }
     }
     listener.Close();
     WaitAll();

@@ -96,16 +96,13 @@ BlockDevice::BlockDevice(std::unique_ptr<DiskImage> image, std::unique_ptr<IVend
     : m_image(std::move(image)), m_vendor(std::move(vendor)), m_identity(std::move(identity)),
       m_blockCount(m_image->BlockCount()) {}
 
-BlockDevice::~BlockDevice() {
-    m_image->Flush();
-}
-
 ScsiTaskResult BlockDevice::Execute(const ScsiTask& task) {
     if (task.cdb.empty()) {
         return IllegalRequest(scsi::kInvalidCommandOperationCode);
     }
     Cdb cdb{};
     std::copy_n(task.cdb.begin(), std::min(task.cdb.size(), cdb.size()), cdb.begin());
+    KnowNexus(task.nexus);
     ObservePlug();
     switch (cdb[0]) {
     case op::kInquiry:
@@ -130,7 +127,7 @@ ScsiTaskResult BlockDevice::Dispatch(const Cdb& cdb, const ScsiTask& task) {
     if (!known) {
         return IllegalRequest(scsi::kInvalidCommandOperationCode);
     }
-    if (const auto attention = TakeUnitAttention()) {
+    if (const auto attention = TakeUnitAttention(task.nexus)) {
         return CheckCondition(SenseKey::UnitAttention, *attention);
     }
     switch (code) {
@@ -190,7 +187,7 @@ ScsiTaskResult BlockDevice::RequestSense(const Cdb& cdb, const ScsiTask& task) {
         return IllegalRequest(scsi::kInvalidFieldInCdb);
     }
     std::vector<std::uint8_t> sense;
-    if (const auto attention = TakeUnitAttention()) {
+    if (const auto attention = TakeUnitAttention(task.nexus)) {
         sense = scsi::FixedSense(SenseKey::UnitAttention, *attention);
     } else if (!MediumPresent()) {
         sense = scsi::FixedSense(SenseKey::NotReady, scsi::kMediumNotPresent);
@@ -376,12 +373,13 @@ ScsiTaskResult BlockDevice::Vendor(const Cdb& cdb, const ScsiTask& task) {
 void BlockDevice::NexusLost(std::uint64_t nexus) {
     std::lock_guard lock(m_stateMutex);
     m_preventing.erase(nexus);
+    m_attentionsSeen.erase(nexus);
 }
 
 void BlockDevice::Reset() {
     std::lock_guard lock(m_stateMutex);
     m_preventing.clear();
-    m_unitAttention = scsi::kPowerOnOrReset;
+    RaiseUnitAttention(scsi::kPowerOnOrReset);
 }
 
 bool BlockDevice::MediumPresent() {
@@ -393,17 +391,32 @@ void BlockDevice::ObservePlug() {
     const bool plugged = m_vendor->Present();
     std::lock_guard lock(m_stateMutex);
     if (plugged && !m_plugged) {
-        m_unitAttention = scsi::kMediumMayHaveChanged;
+        RaiseUnitAttention(scsi::kMediumMayHaveChanged);
     }
     m_plugged = plugged;
 }
 
-std::optional<scsi::SenseCode> BlockDevice::TakeUnitAttention() {
+void BlockDevice::KnowNexus(std::uint64_t nexus) {
+    std::lock_guard lock(m_stateMutex);
+    m_attentionsSeen.try_emplace(nexus, m_attentions);
+}
+
+void BlockDevice::RaiseUnitAttention(scsi::SenseCode code) {
+    m_unitAttention = code;
+    ++m_attentions;
+}
+
+std::optional<scsi::SenseCode> BlockDevice::TakeUnitAttention(std::uint64_t nexus) {
     std::lock_guard lock(m_stateMutex);
     if (!m_plugged) {
         return std::nullopt; // NOT READY says more while the plug is out
     }
-    return std::exchange(m_unitAttention, std::nullopt);
+    std::uint64_t& seen = m_attentionsSeen[nexus];
+    if (seen == m_attentions) {
+        return std::nullopt;
+    }
+    seen = m_attentions;
+    return m_unitAttention;
 }
 
 } // namespace vdrive

@@ -9,10 +9,11 @@
 // keep answering, as a card reader does with its slot empty.
 //
 // Unit attention: after the plug comes back (seen at the next command) and after a reset,
-// the next command other than INQUIRY, REPORT LUNS, REQUEST SENSE and vendor commands gets
-// UNIT ATTENTION (MEDIUM MAY HAVE CHANGED, or POWER ON OR RESET) once, so the kernel
-// rereads the partition table and capacity. Vendor commands never see it: they address
-// the controller, not the medium, and the identification that finds the drive makes a
+// each nexus's next command other than INQUIRY, REPORT LUNS, REQUEST SENSE and vendor
+// commands gets UNIT ATTENTION (MEDIUM MAY HAVE CHANGED, or POWER ON OR RESET) once, so
+// the kernel rereads the partition table and capacity. A nexus is known from its first
+// command on; what happened before it does not concern it. Vendor commands never see it: they
+// address the controller, not the medium, and the identification that finds the drive makes a
 // single attempt.
 //
 // Locks: the medium state has its own small lock, the image its own, the port the model
@@ -20,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -47,7 +49,6 @@ class BlockDevice final : public IScsiLogicalUnit {
   public:
     BlockDevice(std::unique_ptr<DiskImage> image, std::unique_ptr<IVendorPort> vendor,
                 DiskIdentity identity);
-    ~BlockDevice() override;
     BlockDevice(const BlockDevice&) = delete;
     BlockDevice& operator=(const BlockDevice&) = delete;
 
@@ -79,7 +80,10 @@ class BlockDevice final : public IScsiLogicalUnit {
     bool MediumPresent();
     // Records the plug state; a plug that has come back raises a unit attention.
     void ObservePlug();
-    std::optional<scsi::SenseCode> TakeUnitAttention();
+    void KnowNexus(std::uint64_t nexus);
+    void RaiseUnitAttention(scsi::SenseCode code); // with m_stateMutex held
+    // The attention `nexus` has not had yet, once.
+    std::optional<scsi::SenseCode> TakeUnitAttention(std::uint64_t nexus);
 
     std::unique_ptr<DiskImage> m_image;
     std::unique_ptr<IVendorPort> m_vendor;
@@ -89,8 +93,10 @@ class BlockDevice final : public IScsiLogicalUnit {
     std::mutex m_stateMutex; // guards what follows
     bool m_plugged = true;
     bool m_loaded = true;
-    std::set<std::uint64_t> m_preventing; // nexuses that prevent medium removal
-    std::optional<scsi::SenseCode> m_unitAttention;
+    std::set<std::uint64_t> m_preventing;                    // nexuses that prevent medium removal
+    scsi::SenseCode m_unitAttention;                         // the latest attention...
+    std::uint64_t m_attentions = 0;                          // ...and how many there have been
+    std::map<std::uint64_t, std::uint64_t> m_attentionsSeen; // per nexus
 };
 
 } // namespace vdrive

@@ -2,6 +2,7 @@
 // a pulled plug and its return; and vendor commands to the drive model behind it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <thread>
 
@@ -66,12 +67,40 @@ TEST_F(DiskFixture, ALostNexusTakesItsPreventWithIt) {
 }
 
 TEST_F(DiskFixture, AResetClearsPreventAndRaisesOneUnitAttention) {
+    ASSERT_EQ(In(TestUnitReady(), 0).status, kGood);
     ASSERT_EQ(In(PreventAllow(true), 0, 1).status, kGood);
     lun->Reset();
     EXPECT_EQ(In(Command(0x12, 6, {{4, 1, 36}}), 36).status, kGood); // INQUIRY passes it by
     EXPECT_EQ(SenseOf(In(TestUnitReady(), 0)), (Sense{0x06, 0x29, 0x00}));
     EXPECT_EQ(In(TestUnitReady(), 0).status, kGood);
+    // Nexus 1 has its own attention to collect; then its PREVENT is seen gone.
+    EXPECT_EQ(SenseOf(In(StartStop(true, false), 0, 1)), (Sense{0x06, 0x29, 0x00}));
     EXPECT_EQ(In(StartStop(true, false), 0, 1).status, kGood);
+}
+
+// Each nexus the unit knows gets the attention once; one that comes later has nothing
+// to be told, and a lost nexus is forgotten.
+TEST_F(DiskFixture, EveryKnownNexusGetsTheUnitAttentionOnce) {
+    for (const std::uint64_t nexus : {1, 2, 3}) {
+        ASSERT_EQ(In(TestUnitReady(), 0, nexus).status, kGood);
+    }
+    lun->NexusLost(3);
+    lun->Reset();
+    EXPECT_EQ(In(TestUnitReady(), 0, 4).status, kGood); // new after the reset
+    for (const std::uint64_t nexus : {2, 1}) {
+        EXPECT_EQ(SenseOf(In(TestUnitReady(), 0, nexus)), (Sense{0x06, 0x29, 0x00})) << nexus;
+        EXPECT_EQ(In(TestUnitReady(), 0, nexus).status, kGood) << nexus;
+    }
+    EXPECT_EQ(In(TestUnitReady(), 0, 3).status, kGood); // logged in again after it
+
+    // The latest attention is the one told.
+    drive->Unplug();
+    EXPECT_EQ(SenseOf(In(TestUnitReady(), 0, 1)), kNoMedium);
+    drive->Plug();
+    EXPECT_EQ(In(Command(0x12, 6, {{4, 1, 36}}), 36, 1).status, kGood); // sees the plug back
+    lun->Reset();
+    EXPECT_EQ(SenseOf(In(TestUnitReady(), 0, 2)), (Sense{0x06, 0x29, 0x00}));
+    EXPECT_EQ(In(TestUnitReady(), 0, 2).status, kGood);
 }
 
 // A CDB of the fingerprint drive's identification: 512 bytes in.
@@ -129,7 +158,9 @@ TEST_F(DiskFixture, VendorFaultsOfTheModelReachTheInitiator) {
     EXPECT_FALSE(In(Identification(), 512).answered);
     EXPECT_EQ(In(Identification(), 512).status, kGood);
 
-    // A transfer in both directions, or larger than any vendor command, never reaches it.
+    // A transfer in both directions, or larger than any vendor command, never reaches it:
+    // the fault armed before them is still there for the next command.
+    drive->FailNextCommands(1);
     vdrive::ScsiTask both;
     const Bytes cdb = Identification();
     const Bytes out(512, 0);
@@ -139,7 +170,8 @@ TEST_F(DiskFixture, VendorFaultsOfTheModelReachTheInitiator) {
     both.dataOut = out;
     EXPECT_EQ(SenseOf(lun->Execute(both)), kInvalidField);
     EXPECT_EQ(SenseOf(In(Identification(), vdrive::kMaxVendorTransfer + 1)), kInvalidField);
-    EXPECT_EQ(drive->ReportsGiven().size(), 0u);
+    EXPECT_EQ(SenseOf(In(Identification(), 512)), (Sense{0x09, 0x80, 0x00}));
+    EXPECT_EQ(In(Identification(), 512).status, kGood);
 }
 
 // A volume handle of the device layer whose commands go through the logical unit, as
@@ -231,10 +263,71 @@ TEST(DiskVolumes, AStickVolumeAnswersVendorCommandsAsTheStickDoes) {
     ASSERT_EQ(answer.status, kGood);
     EXPECT_EQ(std::string(answer.dataIn.begin() + 10, answer.dataIn.begin() + 18), "UsbFlash");
     EXPECT_EQ(SenseOf(refuser->Execute(task)), (Sense{0x09, 0x80, 0x00}));
-    // The default medium: the formatted 16 MiB disk.
+    // The default medium: the formatted 16 MiB disk, its signature told by the letter, so
+    // that a host with both attached tells the disks apart.
     const Bytes capacity = Command(0x25, 10);
     task.cdb = capacity;
     EXPECT_EQ(Be(stick->Execute(task).dataIn, 0, 4), 16u * 2048 - 1);
+    const Bytes mbr = Read10(0, 1);
+    task.cdb = mbr;
+    const Bytes first = stick->Execute(task).dataIn;
+    const Bytes second = refuser->Execute(task).dataIn;
+    ASSERT_EQ(first.size(), 512u);
+    ASSERT_EQ(second.size(), 512u);
+    EXPECT_EQ(first[440], 'F');
+    EXPECT_EQ(second[440], 'G');
+}
+
+} // namespace
+
+namespace {
+
+// Several sessions at once, as the iSCSI server runs them: each writes and reads back its
+// own blocks while vendor commands and plug changes come from other threads. No block may
+// come back with another session's bytes, and every answer must be one the unit gives.
+TEST_F(DiskFixture, SessionsSideBySideKeepTheirOwnBlocks) {
+    constexpr int kSessions = 4;
+    constexpr int kRounds = 300;
+    std::atomic<bool> stop{false};
+    std::atomic<int> mixedUp{0};
+    std::vector<std::thread> threads;
+    for (int session = 0; session < kSessions; ++session) {
+        threads.emplace_back([&, session] {
+            const std::uint64_t lba = 64 * static_cast<std::uint64_t>(session);
+            for (int round = 0; round < kRounds; ++round) {
+                const Bytes pattern(8 * 512, static_cast<std::uint8_t>(session * 50 + round % 50));
+                const auto written = Out(Write10(lba, 8), pattern);
+                const auto read = In(Read10(lba, 8), 8 * 512, static_cast<std::uint64_t>(session));
+                if (written.status == kScsiStatusGood && read.status == kScsiStatusGood &&
+                    read.dataIn != pattern) {
+                    ++mixedUp;
+                }
+            }
+        });
+    }
+    threads.emplace_back([&] {
+        while (!stop) {
+            In(Identification(), 512);
+        }
+    });
+    threads.emplace_back([&] {
+        for (int i = 0; !stop; ++i) {
+            std::lock_guard lock(modelMutex); // as the control texts do
+            if (i % 2 == 0) {
+                drive->Unplug();
+            } else {
+                drive->Plug();
+            }
+        }
+    });
+    for (int session = 0; session < kSessions; ++session) {
+        threads[static_cast<std::size_t>(session)].join();
+    }
+    stop = true;
+    for (std::size_t i = kSessions; i < threads.size(); ++i) {
+        threads[i].join();
+    }
+    EXPECT_EQ(mixedUp, 0);
 }
 
 } // namespace
