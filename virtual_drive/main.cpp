@@ -9,6 +9,7 @@
 #include "virtual_drive/broken_pipe.h"
 #include "virtual_drive/command_line.h"
 #include "virtual_drive/control.h"
+#include "virtual_drive/iscsi/front_door.h"
 #include "virtual_drive/small_file.h"
 #include "virtual_drive/volume_set.h"
 
@@ -19,10 +20,14 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 std::atomic<vdrive::VdriveServer*> g_server{nullptr};
+std::atomic<vdrive::iscsi::FrontDoor*> g_iscsi{nullptr};
 
 void OnSignal(int) {
     if (vdrive::VdriveServer* server = g_server.load()) {
         server->Stop();
+    }
+    if (vdrive::iscsi::FrontDoor* iscsi = g_iscsi.load()) {
+        iscsi->RequestStop();
     }
 }
 
@@ -113,6 +118,25 @@ int Serve(const vdrive::Invocation& invocation) {
                 ", beyond this machine: anyone who reaches this port can send control texts "
                 "(shutdown, clear-slots, ...) without any authentication");
     }
+    vdrive::iscsi::FrontDoor iscsi;
+    if (invocation.iscsi) {
+        vdrive::iscsi::FrontDoorOptions options;
+        options.settings.host = invocation.iscsiHost;
+        options.settings.port = invocation.iscsiPort;
+        options.diskImages = invocation.diskImages;
+        if (!iscsi.Start(volumes, std::move(options), LogLine, error)) {
+            LogLine(error);
+            return kExitFailure;
+        }
+        if (!invocation.iscsiPortFile.empty() &&
+            !WritePortFile(invocation.iscsiPortFile, iscsi.Port(), error)) {
+            LogLine("cannot write the iSCSI port file: " + error);
+            return kExitFailure;
+        }
+        std::cout << "tessalok-vdrive iSCSI on " << invocation.iscsiHost << ":" << iscsi.Port()
+                  << " (no authentication)" << std::endl;
+        g_iscsi = &iscsi;
+    }
     std::cout << "tessalok-vdrive listening on " << invocation.server.host << ":" << server.Port()
               << std::endl;
     std::cout.clear();
@@ -121,6 +145,8 @@ int Serve(const vdrive::Invocation& invocation) {
     std::signal(SIGTERM, OnSignal);
     server.Run();
     g_server = nullptr;
+    g_iscsi = nullptr;
+    iscsi.Stop();
     return kExitOk;
 }
 
