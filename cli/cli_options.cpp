@@ -117,6 +117,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     app.add_option("--lang", language, "Language: index 0-12 or a code such as de, zh-TW")
         ->option_text("N|CODE");
     app.add_flag("--trace", options.trace, "Show every vendor command on stderr, decoded");
+    app.add_flag("--all-disks", options.allDisks,
+                 "Search every disk, not only those attached through USB (Linux)");
     // Options of the program are also accepted after the command (the subcommands
     // inherit this as they are added).
     app.fallthrough();
@@ -160,6 +162,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     if (targets > 1) {
         return usageError("--vdrive, --drive and --device exclude each other "
                           "(only --vdrive with --drive picks a letter of the virtual drive)");
+    }
+    if (options.allDisks && (!vdrive.empty() || !device.empty())) {
+        return usageError("--all-disks widens the search of the system's disks; "
+                          "it does not go with --vdrive or --device");
     }
     if (!vdrive.empty()) {
         const auto hostPort = ParseHostPort(vdrive);

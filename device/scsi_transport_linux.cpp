@@ -1,5 +1,6 @@
-// Linux backend: SG_IO on the disk device nodes (/dev/sdX, or /dev/sgN from an explicit
-// list). Vendor commands need root or CAP_SYS_RAWIO; the kernel refuses them otherwise.
+// Linux backend: SG_IO on the disk device nodes (/dev/sdX attached through USB unless every
+// disk was asked for, or /dev/sgN from an explicit list). Vendor commands need root or
+// CAP_SYS_RAWIO; the kernel refuses them otherwise.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include "device/scsi_transfer.h"
 #include "device/sg_io_linux.h"
 #include "device/system_transport.h"
+#include "device/usb_disk_linux.h"
 
 sg_io_hdr_t MakeSgIoHeader(std::uint8_t* cdb, std::uint8_t* buffer, std::uint32_t carried,
                            ScsiDirection direction) {
@@ -81,7 +83,8 @@ namespace {
 
 class LinuxScsiTransport final : public IScsiTransport {
   public:
-    LinuxScsiTransport() = default;
+    LinuxScsiTransport(DiskScope scope, std::string sysfsRoot, std::string devRoot)
+        : m_scope(scope), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)) {}
     explicit LinuxScsiTransport(std::vector<std::string> devicePaths)
         : m_devicePaths(std::move(devicePaths)), m_explicit(true) {}
 
@@ -89,6 +92,11 @@ class LinuxScsiTransport final : public IScsiTransport {
         const std::string path = PathForLetter(letter);
         if (path.empty()) {
             m_lastError = "no device for drive letter " + std::to_string(static_cast<int>(letter));
+            return kInvalidHandle;
+        }
+        if (!InScope(letter)) {
+            m_lastError = std::string("drive ") + letter + ": " + path +
+                          " is not attached through USB; --all-disks tries every disk";
             return kInvalidHandle;
         }
         const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
@@ -135,7 +143,7 @@ class LinuxScsiTransport final : public IScsiTransport {
         for (char letter = kFirstDeviceLetter; letter <= 'Z'; ++letter) {
             const std::string path = PathForLetter(letter);
             struct stat status {};
-            if (!path.empty() && ::stat(path.c_str(), &status) == 0) {
+            if (!path.empty() && InScope(letter) && ::stat(path.c_str(), &status) == 0) {
                 mask |= 1u << (letter - 'A');
             }
         }
@@ -150,7 +158,12 @@ class LinuxScsiTransport final : public IScsiTransport {
             return ListedPathForLetter(m_devicePaths, letter);
         }
         const std::string name = DiskNameForLetter(letter);
-        return name.empty() ? std::string() : "/dev/" + name;
+        return name.empty() ? std::string() : m_devRoot + "/" + name;
+    }
+
+    bool InScope(char letter) const {
+        return m_explicit || m_scope == DiskScope::Every ||
+               IsUsbDisk(m_sysfsRoot, DiskNameForLetter(letter));
     }
 
     std::string PathForHandle(Handle handle) const {
@@ -162,6 +175,9 @@ class LinuxScsiTransport final : public IScsiTransport {
         return "handle " + std::to_string(handle);
     }
 
+    DiskScope m_scope = DiskScope::UsbOnly;
+    std::string m_sysfsRoot;
+    std::string m_devRoot;
     std::vector<std::string> m_devicePaths;
     bool m_explicit = false;
     std::vector<std::pair<Handle, std::string>> m_openPaths;
@@ -170,8 +186,13 @@ class LinuxScsiTransport final : public IScsiTransport {
 
 } // namespace
 
-std::unique_ptr<IScsiTransport> CreateSystemTransport() {
-    return std::make_unique<LinuxScsiTransport>();
+std::unique_ptr<IScsiTransport> CreateDiskTransport(DiskScope scope, std::string sysfsRoot,
+                                                    std::string devRoot) {
+    return std::make_unique<LinuxScsiTransport>(scope, std::move(sysfsRoot), std::move(devRoot));
+}
+
+std::unique_ptr<IScsiTransport> CreateSystemTransport(DiskScope scope) {
+    return CreateDiskTransport(scope, kSysfsRoot, kDevRoot);
 }
 
 std::unique_ptr<IScsiTransport> CreateSystemTransport(std::vector<std::string> devicePaths) {

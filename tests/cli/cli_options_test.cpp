@@ -75,6 +75,11 @@ TEST(ParseCommandLine, CommandsAndOptions) {
     EXPECT_TRUE(after.options->yes);
     EXPECT_EQ(after.options->devicePath, "/dev/sg2");
     EXPECT_FALSE(after.options->language);
+    EXPECT_FALSE(after.options->allDisks);
+
+    const ParseResult widened = Parse({"scan", "--all-disks"});
+    ASSERT_TRUE(widened.options);
+    EXPECT_TRUE(widened.options->allDisks);
 }
 
 TEST(ParseCommandLine, UsageErrorsExitWithTwo) {
@@ -90,6 +95,8 @@ TEST(ParseCommandLine, UsageErrorsExitWithTwo) {
         {"--vdrive", "h", "--device", "/dev/sg0", "status"},
         {"--drive", "E", "--device", "/dev/sg0", "status"},
         {"status", "model"},
+        {"--all-disks", "--vdrive", "h", "status"}, // widens only the system's disk search
+        {"--all-disks", "--device", "/dev/sg0", "status"},
     };
     for (const auto& words : cases) {
         const ParseResult result = Parse(words);
