@@ -1,8 +1,11 @@
 #!/bin/sh
-echo "guest: disks: $(ls /sys/block)"
-for d in /sys/block/sd*; do echo "$d $(readlink -f $d)"; done
-cat /sys/block/sdb/device/iorequest_cnt
-tessalok --trace scan; echo "exit $?"
-cat /sys/block/sdb/device/iorequest_cnt
-tessalok --trace --all-disks scan; echo "exit $?"
-cat /sys/block/sdb/device/iorequest_cnt
+. /bin/guest-wine-root
+make_wine_root || echo "wine root failed"
+date
+chroot /winroot /usr/bin/env -i PATH=/usr/bin:/bin HOME=/root WINEPREFIX="$TESSALOK_wineprefix" wineserver -p
+in_wine /tmp/tessalok64.exe --trace --drive E status > /tmp/o 2>&1; echo "exit $?"; cat /tmp/o
+date
+in_wine /tmp/tessalok32.exe --trace --drive E status > /tmp/o 2>&1; echo "exit $?"; cat /tmp/o
+date
+in_wine /tmp/tessalok64.exe --trace --drive E status > /tmp/o 2>&1; echo "exit $?"; cat /tmp/o
+date
