@@ -35,7 +35,7 @@ cp "$here/guest-modules.txt" "$tree/modules/order"
 
 cp "$here/guest-init.sh" "$tree/init"
 cp "$here/guest-checks.sh" "$tree/bin/guest-checks"
-cp "$here/guest-wine-root.sh" "$tree/bin/guest-wine-root"
+cp "$here/guest-wine-checks.sh" "$tree/bin/guest-wine-checks"
 chmod +x "$tree/init" "$tree/bin/guest-checks"
 printf 'root:x:0:0:root:/:/bin/sh\nuser:x:1000:1000:user:/tmp:/bin/sh\n' >"$tree/etc/passwd"
 printf 'root:x:0:\nuser:x:1000:\n' >"$tree/etc/group"
