@@ -8,6 +8,12 @@
 #include <optional>
 #include <string>
 
+// "a.b.c.d" for an IPv4 address in host byte order.
+inline std::string DottedAddress(std::uint32_t address) {
+    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
 class TcpSocket {
   public:
     using Native = std::intptr_t;
@@ -33,6 +39,8 @@ class TcpSocket {
     bool ReceiveAll(void* data, std::size_t length, int timeoutMs);
     // True when data (or the peer's close) is waiting, within `timeoutMs`.
     bool WaitReadable(int timeoutMs);
+    // The dotted IPv4 address this end of the connection has; empty when unknown.
+    std::string LocalAddress() const;
     void Close();
 
     static constexpr Native kInvalid = -1;

@@ -150,6 +150,16 @@ void TcpSocket::Close() {
     }
 }
 
+std::string TcpSocket::LocalAddress() const {
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    if (!Valid() || ::getsockname(Fd(m_native), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        address.sin_family != AF_INET) {
+        return {};
+    }
+    return DottedAddress(ntohl(address.sin_addr.s_addr));
+}
+
 bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::string& error) {
     Close();
     sockaddr_in address{};

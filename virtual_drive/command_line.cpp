@@ -135,6 +135,33 @@ const std::map<std::string, ValueOption>& ServeOptions() {
              i.portFile = v;
              return !v.empty();
          }},
+        {"--iscsi",
+         [](Invocation& i, const std::string& v) {
+             // "PORT" on loopback, or "ADDRESS:PORT".
+             const std::size_t colon = v.rfind(':');
+             const auto port = ParseNumber(v.substr(colon == std::string::npos ? 0 : colon + 1),
+                                           65535);
+             if (colon != std::string::npos) {
+                 i.iscsiHost = v.substr(0, colon);
+             }
+             i.iscsi = port.has_value() && !i.iscsiHost.empty();
+             i.iscsiPort = static_cast<std::uint16_t>(port.value_or(0));
+             return i.iscsi;
+         }},
+        {"--iscsi-port-file",
+         [](Invocation& i, const std::string& v) {
+             i.iscsiPortFile = v;
+             return !v.empty();
+         }},
+        {"--disk-image",
+         [](Invocation& i, const std::string& v) {
+             const auto letter = v.size() > 2 && v[1] == '=' ? ParseLetter(v.substr(0, 1))
+                                                             : std::nullopt;
+             if (letter) {
+                 i.diskImages[*letter] = v.substr(2);
+             }
+             return letter.has_value();
+         }},
         {"--drive", [](Invocation& i, const std::string& v) { return AddLetter(i.drives, v); }},
         {"--stick", [](Invocation& i, const std::string& v) { return AddLetter(i.sticks, v); }},
         {"--refusing-stick",
@@ -313,6 +340,11 @@ const char* UsageText() {
            "  --listen ADDRESS     listen address (default 127.0.0.1)\n"
            "  --port N             port (default 48150; 0 picks a free one)\n"
            "  --port-file PATH     write the port listened on to PATH\n"
+           "  --iscsi [ADDRESS:]PORT  serve every volume over iSCSI too (loopback unless an\n"
+           "                       address is given; 0 picks a free port); no authentication\n"
+           "  --iscsi-port-file PATH  write the iSCSI port listened on to PATH\n"
+           "  --disk-image X=PATH  serve the raw image file PATH as volume X's disk (iSCSI);\n"
+           "                       without it a 16 MiB FAT volume in memory\n"
            "  --drive X            a fingerprint drive at letter X (repeatable; default E)\n"
            "  --stick X            an ordinary USB stick at X (another vendor name)\n"
            "  --refusing-stick X   a USB stick at X that refuses the vendor command\n"

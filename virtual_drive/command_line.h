@@ -27,6 +27,12 @@ struct Invocation {
     std::filesystem::path portFile;
     bool latencyGiven = false;
     std::vector<std::string> startTexts; // control texts run before serving (--run, --script)
+    // The iSCSI front door (--iscsi [ADDRESS:]PORT), off unless asked for.
+    bool iscsi = false;
+    std::string iscsiHost = "127.0.0.1";
+    std::uint16_t iscsiPort = 3260;
+    std::filesystem::path iscsiPortFile;
+    std::map<char, std::filesystem::path> diskImages; // raw images served in place
 
     // Control
     std::string text;

@@ -38,7 +38,7 @@ void VdriveServer::Emit(const std::string& text) {
 std::string VdriveServer::Control(const std::string& text) {
     ControlResult result;
     {
-        std::lock_guard lock(m_modelMutex);
+        std::lock_guard lock(m_volumes.ModelMutex());
         result = RunControl(m_volumes, text);
     }
     if (result.shutdown) {
@@ -104,7 +104,7 @@ bool VdriveServer::ServeMessage(TcpSocket& socket, std::uint8_t type, char& open
     case vdrive_wire::kMask: {
         std::uint8_t mask[4];
         {
-            std::lock_guard lock(m_modelMutex);
+            std::lock_guard lock(m_volumes.ModelMutex());
             vdrive_wire::PutBig32(mask, m_volumes.PresentMask());
         }
         socket.SendAll(mask, sizeof mask);
@@ -117,7 +117,7 @@ bool VdriveServer::ServeMessage(TcpSocket& socket, std::uint8_t type, char& open
         }
         bool present = false;
         {
-            std::lock_guard lock(m_modelMutex);
+            std::lock_guard lock(m_volumes.ModelMutex());
             const Volume* volume = m_volumes.Find(static_cast<char>(letter));
             present = volume != nullptr && volume->Present();
         }
@@ -161,7 +161,7 @@ bool VdriveServer::ServeCommand(TcpSocket& socket, char letter) {
     }
     CommandOutcome outcome;
     {
-        std::lock_guard lock(m_modelMutex);
+        std::lock_guard lock(m_volumes.ModelMutex());
         Volume* volume = m_volumes.Find(letter);
         if (volume == nullptr) {
             outcome.status = kScsiStatusCheckCondition;

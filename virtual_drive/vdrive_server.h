@@ -61,7 +61,6 @@ class VdriveServer {
     ServerSettings m_settings;
     Log m_log;
     TcpListener m_listener;
-    std::mutex m_modelMutex;
     std::mutex m_logMutex;
     std::atomic<bool> m_stopping{false};
     std::mutex m_connectionsMutex;

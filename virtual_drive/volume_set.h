@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ class VolumeSet {
     Volume* FirstDrive();
     std::uint32_t PresentMask() const;
     const std::vector<Volume>& Volumes() const { return m_volumes; }
+    // Held around every call into a model, by every front door, so that both serve the
+    // same drive alike.
+    std::mutex& ModelMutex() { return m_modelMutex; }
 
   private:
     void Emit(const std::string& text) const;
@@ -47,6 +51,7 @@ class VolumeSet {
 
     Log m_log;
     std::vector<Volume> m_volumes; // in ascending letter order
+    std::mutex m_modelMutex;
 };
 
 } // namespace vdrive

@@ -1,0 +1,35 @@
+#include "virtual_drive/iscsi/connection.h"
+
+namespace vdrive::iscsi {
+
+Connection::Connection(const TargetList& targets, std::string portal, bool sessionAllowed,
+                       std::uint16_t tsih)
+    : m_targets(targets), m_portal(std::move(portal)),
+      m_login([&targets](const std::string& name) { return FindTarget(targets, name) != nullptr; },
+              sessionAllowed, tsih) {}
+
+std::uint32_t Connection::MaxDataLength() const {
+    return m_session ? m_session->MaxDataLength() : kLoginDataLimit;
+}
+
+bool Connection::Handle(const Pdu& pdu, std::vector<std::uint8_t>& out) {
+    if (m_session) {
+        return m_session->Handle(pdu, out);
+    }
+    switch (m_login.Handle(pdu, out)) {
+    case Login::Step::Failed:
+        return false;
+    case Login::Step::Continue:
+        return true;
+    case Login::Step::Complete:
+        break;
+    }
+    IScsiLogicalUnit* unit = nullptr;
+    if (m_login.Kind() == SessionKind::Normal) {
+        unit = FindTarget(m_targets, m_login.Identity().targetName)->unit.get();
+    }
+    m_session.emplace(m_login, m_targets, unit, m_portal);
+    return true;
+}
+
+} // namespace vdrive::iscsi

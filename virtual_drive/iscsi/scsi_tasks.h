@@ -1,0 +1,63 @@
+// The SCSI tasks of one session: a command in, its data out collected from immediate data,
+// unsolicited Data-Out and R2T bursts, the logical unit's answer sent back as Data-In and
+// SCSI Response with residual counts; and the tasks task management can abort (writes
+// still waiting for data, commands a silent drive never answered).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "virtual_drive/disk/logical_unit.h"
+#include "virtual_drive/iscsi/negotiation.h"
+#include "virtual_drive/iscsi/pdu.h"
+#include "virtual_drive/iscsi/sequence.h"
+
+namespace vdrive::iscsi {
+
+// The longest transfer one command may announce (the whole default disk).
+inline constexpr std::uint32_t kMaxTransferLength = 16u << 20;
+
+class ScsiTasks {
+  public:
+    ScsiTasks(IScsiLogicalUnit& unit, const SessionParameters& parameters, Sequence& sequence)
+        : m_unit(unit), m_parameters(parameters), m_sequence(sequence) {}
+
+    enum class Outcome { Ok, Reject, ProtocolError };
+    // A SCSI Command PDU. Reject: answer with a Reject PDU; ProtocolError: end the connection.
+    Outcome Command(const Pdu& command, std::vector<std::uint8_t>& out);
+    // A Data-Out PDU; data for a task no longer known is dropped.
+    Outcome DataOut(const Pdu& dataOut, std::vector<std::uint8_t>& out);
+
+    // ABORT TASK: true when the task was still open here (it is then never answered).
+    bool Abort(std::uint32_t taskTag);
+    // The whole task set goes (LUN and target resets, ABORT/CLEAR TASK SET).
+    void AbortAll();
+
+  private:
+    struct PendingWrite {
+        Pdu command;                    // header only
+        std::vector<std::uint8_t> data; // collected so far, in order
+        std::uint32_t sequenceEnd = 0;  // where the current unsolicited or R2T burst ends
+        std::uint32_t transferTag = kReservedTag; // of the R2T in force; reserved: unsolicited
+        std::uint32_t nextDataSn = 0;
+        std::uint32_t nextR2tSn = 0;
+    };
+
+    void RequestData(PendingWrite& write, std::vector<std::uint8_t>& out);
+    void Execute(const Pdu& command, std::span<const std::uint8_t> dataOut,
+                 std::vector<std::uint8_t>& out);
+    void Answer(const Pdu& command, const ScsiTaskResult& result, std::vector<std::uint8_t>& out);
+    void CheckCondition(const Pdu& command, std::uint8_t senseKey, std::uint8_t asc,
+                        std::vector<std::uint8_t>& out);
+
+    IScsiLogicalUnit& m_unit;
+    const SessionParameters& m_parameters;
+    Sequence& m_sequence;
+    std::map<std::uint32_t, PendingWrite> m_writes; // by initiator task tag
+    std::set<std::uint32_t> m_unanswered;           // silent commands, by task tag
+    std::uint32_t m_nextTransferTag = 1;
+};
+
+} // namespace vdrive::iscsi
