@@ -9,7 +9,14 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
+    wine32:i386
+    qemu-system-x86 qemu-block-extra busybox-static cpio
 )
+
+# The 32-bit Windows build runs under the i386 wine.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -7,15 +7,23 @@ cache=${1:?usage: fetch-kernel.sh CACHE}
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 
-package=$(apt-cache depends linux-image-amd64 |
-    awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ { print $2; exit }')
+versioned_kernel() {
+    apt-cache depends linux-image-amd64 2>/dev/null |
+        awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ { print $2; exit }'
+}
+package=$(versioned_kernel)
+if [ -z "$package" ]; then
+    apt-get update -qq
+    package=$(versioned_kernel)
+fi
 [ -n "$package" ] || { echo "fetch-kernel: no versioned kernel behind linux-image-amd64" >&2; exit 1; }
 
 root=$cache/$package
 if [ ! -f "$root/.unpacked" ]; then
     work=$(mktemp -d "$cache/.fetch-XXXXXX")
     trap 'rm -rf "$work"' EXIT
-    (cd "$work" && apt-get download -qq "$package" >&2)
+    # apt's sandbox user cannot write here; the download then runs as root, as it says.
+    (cd "$work" && apt-get download -qq "$package" 2>&1 | grep -v "unsandboxed" >&2 || true)
     rm -rf "$root"
     dpkg-deb -x "$work"/"$package"_*.deb "$root"
     touch "$root/.unpacked"
