@@ -8,6 +8,7 @@
 #include "device/vdrive_transport.h"
 #include "virtual_drive/command_line.h"
 #include "virtual_drive/control.h"
+#include "virtual_drive/iscsi/front_door.h"
 #include "virtual_drive/volume_set.h"
 
 namespace {
@@ -17,10 +18,14 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 std::atomic<vdrive::VdriveServer*> g_server{nullptr};
+std::atomic<vdrive::iscsi::FrontDoor*> g_iscsi{nullptr};
 
 void OnSignal(int) {
     if (vdrive::VdriveServer* server = g_server.load()) {
         server->Stop();
+    }
+    if (vdrive::iscsi::FrontDoor* iscsi = g_iscsi.load()) {
+        iscsi->RequestStop();
     }
 }
 
@@ -112,6 +117,25 @@ int Serve(const vdrive::Invocation& invocation) {
         LogLine("cannot write the port file " + invocation.portFile.string());
         return kExitFailure;
     }
+    vdrive::iscsi::FrontDoor iscsi;
+    if (invocation.iscsi) {
+        vdrive::iscsi::FrontDoorOptions options;
+        options.settings.host = invocation.iscsiHost;
+        options.settings.port = invocation.iscsiPort;
+        options.diskImages = invocation.diskImages;
+        if (!iscsi.Start(volumes, std::move(options), LogLine, error)) {
+            LogLine(error);
+            return kExitFailure;
+        }
+        if (!invocation.iscsiPortFile.empty() &&
+            !WritePortFile(invocation.iscsiPortFile, iscsi.Port())) {
+            LogLine("cannot write the port file " + invocation.iscsiPortFile.string());
+            return kExitFailure;
+        }
+        std::cout << "tessalok-vdrive iSCSI on " << invocation.iscsiHost << ":" << iscsi.Port()
+                  << " (no authentication)" << std::endl;
+        g_iscsi = &iscsi;
+    }
     std::cout << "tessalok-vdrive listening on " << invocation.server.host << ":" << server.Port()
               << std::endl;
     g_server = &server;
@@ -119,6 +143,8 @@ int Serve(const vdrive::Invocation& invocation) {
     std::signal(SIGTERM, OnSignal);
     server.Run();
     g_server = nullptr;
+    g_iscsi = nullptr;
+    iscsi.Stop();
     return kExitOk;
 }
 

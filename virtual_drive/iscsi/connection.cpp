@@ -3,10 +3,10 @@
 namespace vdrive::iscsi {
 
 Connection::Connection(const TargetList& targets, std::string portal, bool sessionAllowed,
-                       std::uint16_t tsih)
-    : m_targets(targets), m_portal(std::move(portal)),
+                       std::uint64_t sessionNumber)
+    : m_targets(targets), m_portal(std::move(portal)), m_sessionNumber(sessionNumber),
       m_login([&targets](const std::string& name) { return FindTarget(targets, name) != nullptr; },
-              sessionAllowed, tsih) {}
+              sessionAllowed, static_cast<std::uint16_t>(sessionNumber % 0xFFFF + 1)) {}
 
 std::uint32_t Connection::MaxDataLength() const {
     return m_session ? m_session->MaxDataLength() : kLoginDataLimit;
@@ -28,7 +28,7 @@ bool Connection::Handle(const Pdu& pdu, std::vector<std::uint8_t>& out) {
     if (m_login.Kind() == SessionKind::Normal) {
         unit = FindTarget(m_targets, m_login.Identity().targetName)->unit.get();
     }
-    m_session.emplace(m_login, m_targets, unit, m_portal);
+    m_session.emplace(m_login, m_targets, unit, m_sessionNumber, m_portal);
     return true;
 }
 

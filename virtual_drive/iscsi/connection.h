@@ -17,9 +17,9 @@ namespace vdrive::iscsi {
 class Connection {
   public:
     // `portal` ("address:port") is what SendTargets reports; `sessionAllowed` false when the
-    // server is at its session limit.
+    // server is at its session limit; `sessionNumber` is unique to this connection's session.
     Connection(const TargetList& targets, std::string portal, bool sessionAllowed,
-               std::uint16_t tsih);
+               std::uint64_t sessionNumber);
 
     bool LoggedIn() const { return m_session.has_value(); }
     // The longest data segment the next PDU may carry.
@@ -31,6 +31,7 @@ class Connection {
   private:
     const TargetList& m_targets;
     std::string m_portal;
+    std::uint64_t m_sessionNumber;
     Login m_login;
     std::optional<Session> m_session;
 };

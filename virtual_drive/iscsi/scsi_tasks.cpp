@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "virtual_drive/disk/sense.h"
+
 namespace vdrive::iscsi {
 
 namespace {
@@ -16,9 +18,7 @@ constexpr std::size_t kStatusByte = 3;
 constexpr std::size_t kCdbBytes = 16;
 constexpr std::size_t kMaxUnanswered = 1024;
 
-constexpr std::uint8_t kIllegalRequest = 0x05;
-constexpr std::uint8_t kInvalidFieldInCdb = 0x24;
-constexpr std::uint8_t kLogicalUnitNotSupported = 0x25;
+constexpr scsi::SenseCode kLogicalUnitNotSupported{0x25, 0x00};
 
 bool LunZero(const Pdu& pdu) {
     return std::all_of(pdu.header.begin() + field::kLun, pdu.header.begin() + field::kLun + 8,
@@ -65,11 +65,11 @@ ScsiTasks::Outcome ScsiTasks::Command(const Pdu& command, std::vector<std::uint8
         return Outcome::ProtocolError; // a task tag still in use
     }
     if (!LunZero(command)) {
-        CheckCondition(command, kIllegalRequest, kLogicalUnitNotSupported, out);
+        Answer(command, scsi::IllegalRequest(kLogicalUnitNotSupported), out);
         return Outcome::Ok;
     }
     if ((reads && writes) || expected > kMaxTransferLength) {
-        CheckCondition(command, kIllegalRequest, kInvalidFieldInCdb, out);
+        Answer(command, scsi::IllegalRequest(scsi::kInvalidFieldInCdb), out);
         return Outcome::Ok;
     }
     if (!writes || immediate == expected) {
@@ -142,6 +142,7 @@ void ScsiTasks::Execute(const Pdu& command, std::span<const std::uint8_t> dataOu
     task.readsData = (command.Flags() & kReadFlag) != 0;
     task.writesData = (command.Flags() & kWriteFlag) != 0;
     task.dataOut = dataOut;
+    task.nexus = m_nexus;
     const ScsiTaskResult result = m_unit.Execute(task);
     if (!result.answered) {
         if (m_unanswered.size() >= kMaxUnanswered) {
@@ -211,18 +212,6 @@ void ScsiTasks::Answer(const Pdu& command, const ScsiTaskResult& result,
     AppendPdu(response, out);
 }
 
-void ScsiTasks::CheckCondition(const Pdu& command, std::uint8_t senseKey, std::uint8_t asc,
-                               std::vector<std::uint8_t>& out) {
-    ScsiTaskResult result;
-    result.status = kScsiStatusCheckCondition;
-    result.sense.assign(18, 0);
-    result.sense[0] = 0x70; // current error, fixed format
-    result.sense[2] = senseKey;
-    result.sense[7] = 10; // additional sense length
-    result.sense[12] = asc;
-    Answer(command, result, out);
-}
-
 bool ScsiTasks::Abort(std::uint32_t taskTag) {
     return m_writes.erase(taskTag) + m_unanswered.erase(taskTag) > 0;
 }
@@ -230,6 +219,11 @@ bool ScsiTasks::Abort(std::uint32_t taskTag) {
 void ScsiTasks::AbortAll() {
     m_writes.clear();
     m_unanswered.clear();
+}
+
+void ScsiTasks::Reset() {
+    AbortAll();
+    m_unit.Reset();
 }
 
 } // namespace vdrive::iscsi

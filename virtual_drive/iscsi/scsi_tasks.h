@@ -21,8 +21,13 @@ inline constexpr std::uint32_t kMaxTransferLength = 16u << 20;
 
 class ScsiTasks {
   public:
-    ScsiTasks(IScsiLogicalUnit& unit, const SessionParameters& parameters, Sequence& sequence)
-        : m_unit(unit), m_parameters(parameters), m_sequence(sequence) {}
+    // `nexus` names the session to the logical unit.
+    ScsiTasks(IScsiLogicalUnit& unit, std::uint64_t nexus, const SessionParameters& parameters,
+              Sequence& sequence)
+        : m_unit(unit), m_nexus(nexus), m_parameters(parameters), m_sequence(sequence) {}
+    ~ScsiTasks() { m_unit.NexusLost(m_nexus); }
+    ScsiTasks(const ScsiTasks&) = delete;
+    ScsiTasks& operator=(const ScsiTasks&) = delete;
 
     enum class Outcome { Ok, Reject, ProtocolError };
     // A SCSI Command PDU. Reject: answer with a Reject PDU; ProtocolError: end the connection.
@@ -32,8 +37,10 @@ class ScsiTasks {
 
     // ABORT TASK: true when the task was still open here (it is then never answered).
     bool Abort(std::uint32_t taskTag);
-    // The whole task set goes (LUN and target resets, ABORT/CLEAR TASK SET).
+    // The whole task set goes (ABORT/CLEAR TASK SET).
     void AbortAll();
+    // A LUN or target reset: the task set goes and the unit is reset.
+    void Reset();
 
   private:
     struct PendingWrite {
@@ -49,10 +56,9 @@ class ScsiTasks {
     void Execute(const Pdu& command, std::span<const std::uint8_t> dataOut,
                  std::vector<std::uint8_t>& out);
     void Answer(const Pdu& command, const ScsiTaskResult& result, std::vector<std::uint8_t>& out);
-    void CheckCondition(const Pdu& command, std::uint8_t senseKey, std::uint8_t asc,
-                        std::vector<std::uint8_t>& out);
 
     IScsiLogicalUnit& m_unit;
+    std::uint64_t m_nexus;
     const SessionParameters& m_parameters;
     Sequence& m_sequence;
     std::map<std::uint32_t, PendingWrite> m_writes; // by initiator task tag

@@ -53,12 +53,12 @@ bool IsCommand(Opcode opcode) {
 } // namespace
 
 Session::Session(const Login& login, const TargetList& targets, IScsiLogicalUnit* unit,
-                 std::string portal)
+                 std::uint64_t nexus, std::string portal)
     : m_parameters(login.Parameters()), m_sequence(login.ExpCmdSn(), login.StatSn()),
       m_text(targets, std::move(portal),
              login.Kind() == SessionKind::Normal ? login.Identity().targetName : std::string{}) {
     if (unit != nullptr) {
-        m_tasks.emplace(*unit, m_parameters, m_sequence);
+        m_tasks.emplace(*unit, nexus, m_parameters, m_sequence);
     }
 }
 
@@ -147,6 +147,8 @@ bool Session::TaskManagement(const Pdu& request, std::vector<std::uint8_t>& out)
             answer = TaskResponse::FunctionNotSupported;
         } else if (!LunZero(request)) {
             answer = TaskResponse::LunDoesNotExist;
+        } else if (function == TaskFunction::LogicalUnitReset) {
+            m_tasks->Reset();
         } else if (function != TaskFunction::AbortTask) {
             m_tasks->AbortAll();
         } else if (!m_tasks->Abort(request.Word(field::kWord20)) &&
@@ -157,7 +159,7 @@ bool Session::TaskManagement(const Pdu& request, std::vector<std::uint8_t>& out)
     case TaskFunction::TargetWarmReset:
     case TaskFunction::TargetColdReset:
         if (m_tasks) {
-            m_tasks->AbortAll();
+            m_tasks->Reset();
         }
         m_early.clear();
         open = function == TaskFunction::TargetWarmReset; // a cold reset drops the connection

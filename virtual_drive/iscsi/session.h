@@ -25,9 +25,11 @@ enum class RejectReason : std::uint8_t {
 
 class Session {
   public:
-    // `unit` is null for a discovery session.
+    // `unit` is null for a discovery session; `nexus` names the session to it.
     Session(const Login& login, const TargetList& targets, IScsiLogicalUnit* unit,
-            std::string portal);
+            std::uint64_t nexus, std::string portal);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     // Handles one PDU, appending what goes back to `out`. False: the connection ends
     // once `out` is sent.

@@ -46,13 +46,10 @@ void TargetServer::Run() {
         }
         const bool allowed = m_connections < m_settings.maxSessions;
         ++m_connections;
-        const std::uint16_t tsih = m_nextTsih++;
-        if (m_nextTsih == 0) {
-            m_nextTsih = 1;
-        }
-        std::thread([this, s = std::move(*socket), allowed, tsih]() mutable {
+        const std::uint64_t number = ++m_sessions;
+        std::thread([this, s = std::move(*socket), allowed, number]() mutable {
             try {
-                Serve(std::move(s), allowed, tsih);
+                Serve(std::move(s), allowed, number);
             } catch (const std::exception& error) {
                 Emit(std::string("iSCSI connection ended: ") + error.what());
             }
@@ -75,11 +72,11 @@ bool TargetServer::WaitForPdu(TcpSocket& socket, int limitMs) const {
     return false;
 }
 
-void TargetServer::Serve(TcpSocket socket, bool sessionAllowed, std::uint16_t tsih) {
+void TargetServer::Serve(TcpSocket socket, bool sessionAllowed, std::uint64_t sessionNumber) {
     const std::string address = m_settings.host == "0.0.0.0" ? socket.LocalAddress()
                                                              : m_settings.host;
     Connection connection(m_targets, address + ":" + std::to_string(Port()), sessionAllowed,
-                          tsih);
+                          sessionNumber);
     const ByteSource source = [&socket, this](std::uint8_t* data, std::size_t length) {
         return socket.ReceiveAll(data, length, m_settings.messageLimitMs);
     };

@@ -40,7 +40,7 @@ class TargetServer {
     void Stop() { m_stopping = true; }
 
   private:
-    void Serve(TcpSocket socket, bool sessionAllowed, std::uint16_t tsih);
+    void Serve(TcpSocket socket, bool sessionAllowed, std::uint64_t sessionNumber);
     // Waits up to `limitMs` (negative: without limit) for the next PDU to start.
     bool WaitForPdu(TcpSocket& socket, int limitMs) const;
     void Emit(const std::string& text);
@@ -54,7 +54,7 @@ class TargetServer {
     std::mutex m_connectionsMutex;
     std::condition_variable m_connectionsDone;
     unsigned m_connections = 0;
-    std::uint16_t m_nextTsih = 1;
+    std::uint64_t m_sessions = 0; // ever started
 };
 
 } // namespace vdrive::iscsi
