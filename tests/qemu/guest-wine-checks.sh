@@ -1,6 +1,6 @@
 #!/bin/sh
 # Sourced by guest-checks: both Windows builds of tessalok.exe under the host's wine, whose
-# pass-through on \\.\E: becomes SG_IO on /dev/sda. Uses run, has and ctl from there.
+# pass-through on \\.\E: becomes SG_IO on /dev/sdc. Uses run, has and ctl from there.
 
 # /winroot: the host's root (shared read-only over 9p) under a writable tmpfs overlay, with
 # the guest's /dev, /proc and /sys, so the host's wine runs against the guest's kernel. The

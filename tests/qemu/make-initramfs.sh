@@ -10,6 +10,7 @@ output=${2:?usage: make-initramfs.sh KERNEL_ROOT OUTPUT PROGRAM...}
 shift 2
 
 tree=$(mktemp -d)
+chmod 0755 "$tree" # the root folder of the guest
 trap 'rm -rf "$tree"' EXIT
 mkdir -p "$tree"/{bin,dev,etc,proc,sys,tmp,mnt,modules}
 

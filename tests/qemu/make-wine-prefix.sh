@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the wine prefix the guest runs tessalok.exe in, on the host beforehand (making it
 # inside the emulated guest takes minutes). In it E: is a present drive whose device is the
-# guest's /dev/sda, the USB disk: wine turns pass-through on \\.\E: into SG_IO there.
+# guest's /dev/sdc, the drive on virtio-scsi: wine turns pass-through on \\.\E: into SG_IO
+# there.
 # A second run reuses the prefix.
 #   tests/qemu/make-wine-prefix.sh PREFIX
 set -euo pipefail
@@ -13,8 +14,8 @@ if [ ! -f "$prefix/.tessalok-ready" ]; then
     unset DISPLAY
     wineboot -i >/dev/null 2>&1
     wineserver -w
-    mkdir -p "$prefix/drive-e"
-    ln -sfn ../drive-e "$prefix/dosdevices/e:"
-    ln -sfn /dev/sda "$prefix/dosdevices/e::"
     touch "$prefix/.tessalok-ready"
 fi
+mkdir -p "$prefix/drive-e"
+ln -sfn ../drive-e "$prefix/dosdevices/e:"
+ln -sfn /dev/sdc "$prefix/dosdevices/e::"
