@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,18 +16,21 @@
 
 #include "device/device_letters.h"
 #include "device/scsi_transfer.h"
+#include "device/sense_data.h"
 #include "device/sg_io_linux.h"
 #include "device/system_transport.h"
 #include "device/usb_disk_linux.h"
 
 sg_io_hdr_t MakeSgIoHeader(std::uint8_t* cdb, std::uint8_t* buffer, std::uint32_t carried,
-                           ScsiDirection direction) {
+                           ScsiDirection direction, std::span<std::uint8_t> sense) {
     sg_io_hdr_t header{};
     header.interface_id = 'S';
     header.cmdp = cdb;
     header.cmd_len = static_cast<unsigned char>(kCdbLength);
-    header.mx_sb_len = 0;
-    header.sbp = nullptr;
+    // Without a sense buffer the kernel drops the sense data, and a pulled plug, a refused
+    // command and a reset all read as the same "SCSI status 0x02".
+    header.mx_sb_len = static_cast<unsigned char>(std::min<std::size_t>(sense.size(), 255));
+    header.sbp = sense.empty() ? nullptr : sense.data();
     header.timeout = kScsiTimeoutSeconds * 1000; // milliseconds
     header.dxfer_len = carried;
     header.dxferp = carried > 0 ? buffer : nullptr;
@@ -67,7 +72,7 @@ std::string DescribeOpenFailure(const std::string& path, int error) {
 }
 
 std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int error,
-                                const sg_io_hdr_t& header) {
+                                const sg_io_hdr_t& header, std::span<const std::uint8_t> sense) {
     if (ioctlResult != 0) {
         std::string text = "SG_IO on " + path + " failed: " + std::strerror(error);
         if (IsPermissionError(error)) {
@@ -75,8 +80,14 @@ std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int er
         }
         return text;
     }
-    return "SG_IO on " + path + ": SCSI status " + Hex(header.status) + ", host status " +
-           Hex(header.host_status) + ", driver status " + Hex(header.driver_status);
+    std::string text = "SG_IO on " + path + ": SCSI status " + Hex(header.status) +
+                       ", host status " + Hex(header.host_status) + ", driver status " +
+                       Hex(header.driver_status);
+    const std::size_t written = std::min<std::size_t>(header.sb_len_wr, sense.size());
+    if (const auto summary = ParseSense(sense.first(written))) {
+        text += ": " + DescribeSense(*summary);
+    }
+    return text;
 }
 
 namespace {
@@ -116,12 +127,14 @@ class LinuxScsiTransport final : public IScsiTransport {
         std::vector<std::uint8_t> staged(CarriedLength(length));
         StageTransfer(staged, data, length, direction);
         Cdb command = cdb;
-        sg_io_hdr_t header = MakeSgIoHeader(command.data(), staged.data(),
-                                            static_cast<std::uint32_t>(staged.size()), direction);
+        std::array<std::uint8_t, kSenseLength> sense{};
+        sg_io_hdr_t header =
+            MakeSgIoHeader(command.data(), staged.data(), static_cast<std::uint32_t>(staged.size()),
+                           direction, sense);
         const int result = ::ioctl(static_cast<int>(handle), SG_IO, &header);
         const int error = errno;
         if (!SgIoSucceeded(result, header)) {
-            m_lastError = DescribeSgIoFailure(PathForHandle(handle), result, error, header);
+            m_lastError = DescribeSgIoFailure(PathForHandle(handle), result, error, header, sense);
             return false;
         }
         CopyBackTransfer(staged, data, length, direction);

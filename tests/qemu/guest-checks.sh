@@ -69,10 +69,12 @@ run bad-usage 2 tessalok --drive B status
 ctl fail-next 1
 run check-condition 3 tessalok --all-disks --trace status
 has check-condition-status "SCSI status 0x02" "$err"
+has check-condition-sense "(sense " "$err"
 run after-check-condition 0 tessalok --all-disks status
 ctl unplug
 run unplugged 3 tessalok --all-disks status
 has unplugged-says "no fingerprint drive found" "$err"
+has unplugged-says-why "NOT READY, medium not present" "$err"
 ctl plug
 run plugged-again 0 tessalok --all-disks status
 
