@@ -40,6 +40,10 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux -j"$jobs"
 run_ctest --preset linux -j"$jobs"
 
+section "iSCSI conformance: libiscsi's tools and iscsi-test-cu against tessalok-vdrive"
+iscsi_line=$(tools/run-iscsi-conformance.sh | tee /dev/stderr | tail -n 1)
+passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$iscsi_line")))
+
 section "Windows x86-64 build and tests under wine"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j"$jobs"

@@ -42,6 +42,34 @@ TEST(CommandLine, OptionsReachTheirSettings) {
     EXPECT_EQ(invocation->startTexts, std::vector<std::string>{"finger alice"});
 }
 
+TEST(CommandLine, IscsiFrontDoorOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string host;
+        std::uint16_t port;
+    };
+    const std::vector<Case> cases = {
+        {{"--iscsi", "3260"}, "127.0.0.1", 3260}, // loopback unless told otherwise
+        {{"--iscsi", "0"}, "127.0.0.1", 0},
+        {{"--iscsi", "0.0.0.0:3261"}, "0.0.0.0", 3261},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto invocation = Parse(c.args, error);
+        ASSERT_TRUE(invocation) << error;
+        EXPECT_TRUE(invocation->iscsi);
+        EXPECT_EQ(invocation->iscsiHost, c.host);
+        EXPECT_EQ(invocation->iscsiPort, c.port);
+    }
+    std::string error;
+    const auto invocation = Parse({"--iscsi-port-file", "p", "--disk-image", "e=e.img"}, error);
+    ASSERT_TRUE(invocation) << error;
+    EXPECT_FALSE(invocation->iscsi);
+    EXPECT_EQ(invocation->iscsiPortFile, "p");
+    EXPECT_EQ(invocation->diskImages.at('E'), "e.img");
+    EXPECT_FALSE(Parse({}, error)->iscsi);
+}
+
 TEST(CommandLine, ControlClientJoinsItsWords) {
     std::string error;
     const auto invocation = Parse({"ctl", "--port", "5000", "F:", "finger", "bob"}, error);
@@ -62,6 +90,14 @@ TEST(CommandLine, WrongArgumentsSayWhat) {
         {"--seeds", "xyz"},
         {"--model", "twenty-one characters"},
         {"--state-file", "K=k.state"},
+        {"--iscsi"},
+        {"--iscsi", ""},
+        {"--iscsi", ":3260"},
+        {"--iscsi", "65536"},
+        {"--iscsi", "localhost:x"},
+        {"--iscsi-port-file", ""},
+        {"--disk-image", "e.img"},
+        {"--disk-image", "A=a.img"},
         {"ctl"},
         {"ctl", "--port", "0", "slots"},
     };

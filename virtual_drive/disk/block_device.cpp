@@ -25,15 +25,18 @@ constexpr std::uint8_t kPreventAllow = 0x1E;
 constexpr std::uint8_t kReadCapacity10 = 0x25;
 constexpr std::uint8_t kRead10 = 0x28;
 constexpr std::uint8_t kWrite10 = 0x2A;
+constexpr std::uint8_t kWriteVerify10 = 0x2E;
 constexpr std::uint8_t kSynchronizeCache10 = 0x35;
 constexpr std::uint8_t kModeSense10 = 0x5A;
 constexpr std::uint8_t kRead16 = 0x88;
 constexpr std::uint8_t kWrite16 = 0x8A;
+constexpr std::uint8_t kWriteVerify16 = 0x8E;
 constexpr std::uint8_t kSynchronizeCache16 = 0x91;
 constexpr std::uint8_t kServiceActionIn16 = 0x9E;
 constexpr std::uint8_t kReportLuns = 0xA0;
 constexpr std::uint8_t kRead12 = 0xA8;
 constexpr std::uint8_t kWrite12 = 0xAA;
+constexpr std::uint8_t kWriteVerify12 = 0xAE;
 constexpr std::uint8_t kVendor = 0xFC;
 } // namespace op
 
@@ -52,7 +55,8 @@ ScsiTaskResult NotReady() {
 ScsiTaskResult DataIn(std::vector<std::uint8_t> data, std::uint64_t allocation,
                       const ScsiTask& task) {
     ScsiTaskResult result;
-    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(data.size(), allocation));
+    const auto length =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(data.size(), allocation));
     result.commandLength = length;
     data.resize(task.readsData ? std::min(length, task.expectedLength) : 0);
     result.dataIn = std::move(data);
@@ -68,13 +72,16 @@ std::optional<BlockRange> DecodeRange(const Cdb& cdb) {
     }
     case op::kRead10:
     case op::kWrite10:
+    case op::kWriteVerify10: // the medium keeps what it is given: verifying always agrees
     case op::kSynchronizeCache10:
         return BlockRange{Field(cdb, 2, 4), Field(cdb, 7, 2), cdb[1]};
     case op::kRead12:
     case op::kWrite12:
+    case op::kWriteVerify12:
         return BlockRange{Field(cdb, 2, 4), Field(cdb, 6, 4), cdb[1]};
     case op::kRead16:
     case op::kWrite16:
+    case op::kWriteVerify16:
     case op::kSynchronizeCache16:
         return BlockRange{Field(cdb, 2, 8), Field(cdb, 10, 4), cdb[1]};
     default:
@@ -89,7 +96,9 @@ BlockDevice::BlockDevice(std::unique_ptr<DiskImage> image, std::unique_ptr<IVend
     : m_image(std::move(image)), m_vendor(std::move(vendor)), m_identity(std::move(identity)),
       m_blockCount(m_image->BlockCount()) {}
 
-BlockDevice::~BlockDevice() { m_image->Flush(); }
+BlockDevice::~BlockDevice() {
+    m_image->Flush();
+}
 
 ScsiTaskResult BlockDevice::Execute(const ScsiTask& task) {
     if (task.cdb.empty()) {
@@ -114,11 +123,10 @@ ScsiTaskResult BlockDevice::Execute(const ScsiTask& task) {
 
 ScsiTaskResult BlockDevice::Dispatch(const Cdb& cdb, const ScsiTask& task) {
     const std::uint8_t code = cdb[0];
-    const bool known =
-        code == op::kTestUnitReady || code == op::kModeSense6 || code == op::kModeSense10 ||
-        code == op::kStartStopUnit || code == op::kPreventAllow ||
-        code == op::kReadCapacity10 || code == op::kServiceActionIn16 ||
-        DecodeRange(cdb).has_value();
+    const bool known = code == op::kTestUnitReady || code == op::kModeSense6 ||
+                       code == op::kModeSense10 || code == op::kStartStopUnit ||
+                       code == op::kPreventAllow || code == op::kReadCapacity10 ||
+                       code == op::kServiceActionIn16 || DecodeRange(cdb).has_value();
     if (!known) {
         return IllegalRequest(scsi::kInvalidCommandOperationCode);
     }
@@ -278,13 +286,11 @@ ScsiTaskResult BlockDevice::Write(const Range& range, const ScsiTask& task) {
     }
     const auto length = static_cast<std::uint32_t>(range.blocks * kDiskBlockSize);
     const std::size_t sent = task.writesData ? task.dataOut.size() : 0;
-    if (sent < length) {
-        // Less data than the CDB names: write nothing rather than part of a block.
-        ScsiTaskResult result = IllegalRequest(scsi::kInvalidFieldInInformationUnit);
-        result.commandLength = length;
-        return result;
-    }
-    if (!m_image->Write(range.lba * kDiskBlockSize, task.dataOut.first(length)) ||
+    // Less data than the CDB names (the initiator expected to send less): the whole blocks
+    // that came are written, never part of one, and the session reports the overflow.
+    const std::size_t written =
+        std::min<std::size_t>(sent, length) / kDiskBlockSize * kDiskBlockSize;
+    if (!m_image->Write(range.lba * kDiskBlockSize, task.dataOut.first(written)) ||
         ((range.flags & kFua) != 0 && !m_image->Flush())) {
         return CheckCondition(SenseKey::MediumError, scsi::kWriteError);
     }
@@ -345,8 +351,7 @@ ScsiTaskResult BlockDevice::Vendor(const Cdb& cdb, const ScsiTask& task) {
     const ScsiDirection direction = task.readsData ? ScsiDirection::Read : ScsiDirection::Write;
     std::vector<std::uint8_t> data(task.expectedLength, 0);
     if (task.writesData) {
-        std::copy_n(task.dataOut.begin(), std::min(task.dataOut.size(), data.size()),
-                    data.begin());
+        std::copy_n(task.dataOut.begin(), std::min(task.dataOut.size(), data.size()), data.begin());
     }
     ScsiTaskResult result;
     switch (m_vendor->Execute(cdb, direction, data)) {

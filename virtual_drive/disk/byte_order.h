@@ -7,8 +7,7 @@
 
 namespace vdrive::scsi {
 
-inline std::uint64_t GetBe(std::span<const std::uint8_t> bytes, std::size_t at,
-                           std::size_t width) {
+inline std::uint64_t GetBe(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
     std::uint64_t value = 0;
     for (std::size_t i = 0; i < width; ++i) {
         value = (value << 8) | bytes[at + i];

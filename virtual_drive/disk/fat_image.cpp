@@ -176,8 +176,7 @@ void WriteLabelEntry(std::vector<std::uint8_t>& disk, std::size_t at, const std:
 } // namespace
 
 std::vector<std::uint8_t> MakeFatDisk(const FatDiskOptions& options) {
-    if (options.diskBytes % kSector != 0 ||
-        options.diskBytes / kSector <= kFatPartitionStart ||
+    if (options.diskBytes % kSector != 0 || options.diskBytes / kSector <= kFatPartitionStart ||
         options.diskBytes / kSector - kFatPartitionStart > 0xFFFFFFFFu) {
         throw std::invalid_argument("the disk size does not fit a FAT16 partition");
     }

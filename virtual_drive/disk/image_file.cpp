@@ -9,8 +9,8 @@ std::string SizeProblem(const std::filesystem::path& path, std::uint64_t size) {
         return Describe(path, "the file is empty");
     }
     if (size % kDiskBlockSize != 0) {
-        return Describe(path, "its size, " + std::to_string(size) +
-                                  " bytes, is not a multiple of 512");
+        return Describe(path,
+                        "its size, " + std::to_string(size) + " bytes, is not a multiple of 512");
     }
     return {};
 }

@@ -113,8 +113,7 @@ std::vector<std::uint8_t> StandardInquiry(const DiskIdentity& identity) {
     return data;
 }
 
-std::optional<std::vector<std::uint8_t>> VpdPage(std::uint8_t page,
-                                                 const DiskIdentity& identity) {
+std::optional<std::vector<std::uint8_t>> VpdPage(std::uint8_t page, const DiskIdentity& identity) {
     switch (page) {
     case 0x00:
         return SupportedPages();

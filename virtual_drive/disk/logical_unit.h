@@ -28,7 +28,7 @@ struct ScsiTaskResult {
     // sends no response and keeps serving the connection.
     bool answered = true;
     std::uint8_t status = kScsiStatusGood;
-    std::vector<std::uint8_t> sense; // fixed-format sense data, with CHECK CONDITION
+    std::vector<std::uint8_t> sense;  // fixed-format sense data, with CHECK CONDITION
     std::vector<std::uint8_t> dataIn; // at most expectedLength bytes, empty without readsData
     // Bytes the command itself transfers, in either direction, as its CDB says; the
     // session reports the residual of the expected length against it.

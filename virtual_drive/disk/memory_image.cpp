@@ -20,8 +20,7 @@ class MemoryImage final : public DiskImage {
             return false;
         }
         std::shared_lock lock(m_mutex);
-        std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(),
-                    out.begin());
+        std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
         return true;
     }
 

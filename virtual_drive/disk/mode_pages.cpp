@@ -55,8 +55,7 @@ ModeSenseReply ModeSense(const ModeSenseRequest& request, std::uint64_t blockCou
     }
     const bool all = request.page == kAllPages;
     const bool knownPage = all || request.page == kCachingPage || request.page == kControlPage;
-    const bool knownSubpage =
-        request.subpage == 0 || (all && request.subpage == kAllSubpages);
+    const bool knownSubpage = request.subpage == 0 || (all && request.subpage == kAllSubpages);
     if (!knownPage || !knownSubpage) {
         return {{}, scsi::kInvalidFieldInCdb};
     }

@@ -11,7 +11,7 @@
 namespace vdrive {
 
 struct ModeSenseRequest {
-    bool tenByte = false;         // MODE SENSE(10)
+    bool tenByte = false; // MODE SENSE(10)
     bool disableBlockDescriptors = false;
     bool longLba = false;         // LLBAA, MODE SENSE(10) only
     std::uint8_t pageControl = 0; // 0 current, 1 changeable, 2 default, 3 saved

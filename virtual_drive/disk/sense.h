@@ -27,7 +27,6 @@ struct SenseCode {
 
 inline constexpr SenseCode kNoAdditionalSense{0x00, 0x00};
 inline constexpr SenseCode kWriteError{0x0C, 0x00};
-inline constexpr SenseCode kInvalidFieldInInformationUnit{0x0E, 0x03};
 inline constexpr SenseCode kUnrecoveredReadError{0x11, 0x00};
 inline constexpr SenseCode kInvalidCommandOperationCode{0x20, 0x00};
 inline constexpr SenseCode kLbaOutOfRange{0x21, 0x00};

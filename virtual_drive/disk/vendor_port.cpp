@@ -8,15 +8,20 @@ VolumePort::VolumePort(Volume& volume, std::mutex& modelMutex)
     : m_drive(volume.drive.get()), m_stick(volume.stick.get()), m_modelMutex(modelMutex) {}
 
 bool VolumePort::Present() {
-    std::lock_guard lock(m_modelMutex);
-    return m_drive == nullptr || m_drive->Plugged();
+    // While a vendor command holds the model, the plug state it had just before serves.
+    std::unique_lock lock(m_modelMutex, std::try_to_lock);
+    if (lock.owns_lock()) {
+        m_present = m_drive == nullptr || m_drive->Plugged();
+    }
+    return m_present;
 }
 
 VendorResult VolumePort::Execute(const Cdb& cdb, ScsiDirection direction,
                                  std::span<std::uint8_t> data) {
     std::lock_guard lock(m_modelMutex);
     if (m_drive != nullptr) {
-        if (!m_drive->Plugged()) {
+        m_present = m_drive->Plugged();
+        if (!m_present) {
             return VendorResult::NotPresent;
         }
         const CommandOutcome outcome = m_drive->Execute(cdb, direction, data);

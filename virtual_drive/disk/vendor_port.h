@@ -2,6 +2,7 @@
 // (operation code 0xFC) and whether the drive is plugged in at all.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -24,6 +25,7 @@ enum class VendorResult : std::uint8_t {
 class IVendorPort {
   public:
     virtual ~IVendorPort() = default;
+    // Never waits for a vendor command in progress: block I/O asks on every command.
     virtual bool Present() = 0;
     // `data` is the whole transfer: filled by a read, holding what is written otherwise.
     virtual VendorResult Execute(const Cdb& cdb, ScsiDirection direction,
@@ -43,6 +45,7 @@ class VolumePort final : public IVendorPort {
     FingerprintDriveModel* m_drive; // one of the two is set
     UsbStickModel* m_stick;
     std::mutex& m_modelMutex;
+    std::atomic<bool> m_present{true}; // as last seen under the model lock
 };
 
 } // namespace vdrive

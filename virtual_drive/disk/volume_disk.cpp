@@ -7,7 +7,9 @@
 
 namespace vdrive {
 
-std::unique_ptr<DiskImage> MakeFormattedMemoryImage() { return MakeMemoryImage(MakeFatDisk()); }
+std::unique_ptr<DiskImage> MakeFormattedMemoryImage() {
+    return MakeMemoryImage(MakeFatDisk());
+}
 
 std::unique_ptr<IScsiLogicalUnit> MakeVolumeDisk(Volume& volume, std::mutex& modelMutex,
                                                  std::unique_ptr<DiskImage> image) {
@@ -17,9 +19,8 @@ std::unique_ptr<IScsiLogicalUnit> MakeVolumeDisk(Volume& volume, std::mutex& mod
     DiskIdentity identity;
     identity.product = volume.drive ? "Fingerprint Disk" : "USB Flash Disk";
     identity.serial = std::string("VDRIVE-") + volume.letter;
-    return std::make_unique<BlockDevice>(std::move(image),
-                                         std::make_unique<VolumePort>(volume, modelMutex),
-                                         std::move(identity));
+    return std::make_unique<BlockDevice>(
+        std::move(image), std::make_unique<VolumePort>(volume, modelMutex), std::move(identity));
 }
 
 } // namespace vdrive

@@ -25,39 +25,46 @@ enum class Kind {
 struct KeyRule {
     std::string_view name;
     Kind kind;
+    std::uint32_t ours = 0; // our own offer: a number, or 1 for Yes
     std::uint32_t low = 0;  // numerical range of a valid offer
     std::uint32_t high = 0;
-    // Where the outcome lives; our own offer is that field's value before negotiation.
+    // Where the outcome lives (none: the key changes nothing here).
     std::uint32_t SessionParameters::* number = nullptr;
     bool SessionParameters::* flag = nullptr;
 };
 
-// Our own values are the SessionParameters defaults, except where the table caps them.
+constexpr std::uint32_t kYes = 1;
+constexpr std::uint32_t kNo = 0;
+
+// Our offers: larger bursts than the protocol's defaults; write data only when asked for
+// by R2T (InitialR2T=Yes, ImmediateData=No), so that every command is one PDU and all of
+// its data comes in Data-Out PDUs whose sequence is checked; data in order; no error
+// recovery beyond dropping the connection; one connection.
 constexpr std::array kRules{
     KeyRule{"HeaderDigest", Kind::NoneList},
     KeyRule{"DataDigest", Kind::NoneList},
     KeyRule{"AuthMethod", Kind::NoneList},
-    KeyRule{"MaxRecvDataSegmentLength", Kind::Declarative, 512, kMaxSegmentLength,
+    KeyRule{"MaxRecvDataSegmentLength", Kind::Declarative, 0, 512, kMaxSegmentLength,
             &SessionParameters::initiatorRecvDataSegment},
-    KeyRule{"MaxBurstLength", Kind::Minimum, 512, kMaxSegmentLength,
+    KeyRule{"MaxBurstLength", Kind::Minimum, 1048576, 512, kMaxSegmentLength,
             &SessionParameters::maxBurstLength},
-    KeyRule{"FirstBurstLength", Kind::Minimum, 512, kMaxSegmentLength,
+    KeyRule{"FirstBurstLength", Kind::Minimum, 262144, 512, kMaxSegmentLength,
             &SessionParameters::firstBurstLength},
-    KeyRule{"InitialR2T", Kind::Or, 0, 0, nullptr, &SessionParameters::initialR2T},
-    KeyRule{"ImmediateData", Kind::And, 0, 0, nullptr, &SessionParameters::immediateData},
-    KeyRule{"MaxOutstandingR2T", Kind::Minimum, 1, 65535,
+    KeyRule{"InitialR2T", Kind::Or, kYes, 0, 0, nullptr, &SessionParameters::initialR2T},
+    KeyRule{"ImmediateData", Kind::And, kNo, 0, 0, nullptr, &SessionParameters::immediateData},
+    KeyRule{"MaxOutstandingR2T", Kind::Minimum, 1, 1, 65535,
             &SessionParameters::maxOutstandingR2T},
-    KeyRule{"DataPDUInOrder", Kind::Or, 0, 0, nullptr, &SessionParameters::dataPduInOrder},
-    KeyRule{"DataSequenceInOrder", Kind::Or, 0, 0, nullptr,
+    KeyRule{"DataPDUInOrder", Kind::Or, kYes, 0, 0, nullptr, &SessionParameters::dataPduInOrder},
+    KeyRule{"DataSequenceInOrder", Kind::Or, kYes, 0, 0, nullptr,
             &SessionParameters::dataSequenceInOrder},
-    KeyRule{"ErrorRecoveryLevel", Kind::Minimum, 0, 2, &SessionParameters::errorRecoveryLevel},
-    KeyRule{"MaxConnections", Kind::Minimum, 1, 65535, &SessionParameters::maxConnections},
-    KeyRule{"DefaultTime2Wait", Kind::Maximum, 0, 3600, &SessionParameters::defaultTime2Wait},
-    KeyRule{"DefaultTime2Retain", Kind::Minimum, 0, 3600,
+    KeyRule{"ErrorRecoveryLevel", Kind::Minimum, 0, 0, 2, &SessionParameters::errorRecoveryLevel},
+    KeyRule{"MaxConnections", Kind::Minimum, 1, 1, 65535, &SessionParameters::maxConnections},
+    KeyRule{"DefaultTime2Wait", Kind::Maximum, 2, 0, 3600, &SessionParameters::defaultTime2Wait},
+    KeyRule{"DefaultTime2Retain", Kind::Minimum, 20, 0, 3600,
             &SessionParameters::defaultTime2Retain},
     // Markers were dropped from the protocol; older initiators still offer them off.
-    KeyRule{"IFMarker", Kind::And},
-    KeyRule{"OFMarker", Kind::And},
+    KeyRule{"IFMarker", Kind::And, kNo},
+    KeyRule{"OFMarker", Kind::And, kNo},
     KeyRule{"IFMarkInt", Kind::Irrelevant},
     KeyRule{"OFMarkInt", Kind::Irrelevant},
 };
@@ -112,12 +119,12 @@ std::string Answer(const KeyRule& rule, const std::string& offer, SessionParamet
         if (!theirs) {
             return "Reject";
         }
-        bool ours = rule.flag != nullptr && parameters.*rule.flag;
-        ours = rule.kind == Kind::And ? (ours && *theirs) : (ours || *theirs);
+        const bool ours = rule.ours == kYes;
+        const bool result = rule.kind == Kind::And ? (ours && *theirs) : (ours || *theirs);
         if (rule.flag != nullptr) {
-            parameters.*rule.flag = ours;
+            parameters.*rule.flag = result;
         }
-        return ours ? "Yes" : "No";
+        return result ? "Yes" : "No";
     }
     case Kind::Minimum:
     case Kind::Maximum:
@@ -131,7 +138,8 @@ std::string Answer(const KeyRule& rule, const std::string& offer, SessionParamet
             value = *theirs;
             return {};
         }
-        value = rule.kind == Kind::Minimum ? std::min(value, *theirs) : std::max(value, *theirs);
+        value = rule.kind == Kind::Minimum ? std::min(rule.ours, *theirs)
+                                           : std::max(rule.ours, *theirs);
         return std::to_string(value);
     }
     }
@@ -142,7 +150,9 @@ std::string Answer(const KeyRule& rule, const std::string& offer, SessionParamet
 
 void NegotiateKeys(const TextKeys& offered, SessionParameters& parameters,
                    LoginIdentity& identity, TextKeys& answer) {
-    for (const auto& [key, value] : offered) {
+    for (const auto& offer : offered) {
+        const std::string& key = offer.first;
+        const std::string& value = offer.second;
         if (key == "InitiatorName") {
             identity.initiatorName = value;
             continue;

@@ -11,7 +11,7 @@
 namespace vdrive::iscsi {
 
 // What one connection's session runs with once login is over. Defaults are the
-// protocol's own, which hold for any key never negotiated.
+// protocol's own, which hold for any key never negotiated; our offers are in the table.
 struct SessionParameters {
     std::uint32_t initiatorRecvDataSegment = 8192; // longest data segment we may send
     std::uint32_t targetRecvDataSegment = 8192;    // longest one we accept

@@ -1,4 +1,4 @@
-// Raw image files on POSIX systems: positioned reads and writes on one descriptor, so
+// Raw image files on Linux: positioned reads and writes on one descriptor, so
 // concurrent commands need no lock.
 #include <cerrno>
 #include <cstring>
