@@ -101,12 +101,14 @@ run file-intact 0 sh -c 'grep -q " /mnt/drive " /proc/mounts &&
 umount /mnt/drive
 
 # A user without CAP_SYS_RAWIO who may open the node: the kernel refuses vendor commands.
-chmod 0666 /dev/sdc
+chmod 0666 /dev/sda /dev/sdc
+run unprivileged-usb 3 su -s /bin/sh user -c "tessalok status"
+has unprivileged-usb-says-why "needs root or CAP_SYS_RAWIO" "$err"
 run unprivileged 3 su -s /bin/sh user -c "tessalok --device /dev/sdc status"
 has unprivileged-says-why "needs root or CAP_SYS_RAWIO" "$err"
 run unprivileged-search 3 su -s /bin/sh user -c "tessalok --all-disks status"
 has unprivileged-search-says-why "needs root or CAP_SYS_RAWIO" "$err"
-chmod 0660 /dev/sdc
+chmod 0660 /dev/sda /dev/sdc
 
 if [ -n "${TESSALOK_wineprefix:-}" ]; then
     . /bin/guest-wine-checks
