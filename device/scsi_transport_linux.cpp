@@ -153,12 +153,23 @@ class LinuxScsiTransport final : public IScsiTransport {
 
     std::uint32_t PresentDriveMask() override {
         std::uint32_t mask = 0;
+        std::string skipped;
         for (char letter = kFirstDeviceLetter; letter <= 'Z'; ++letter) {
             const std::string path = PathForLetter(letter);
             struct stat status {};
-            if (!path.empty() && InScope(letter) && ::stat(path.c_str(), &status) == 0) {
-                mask |= 1u << (letter - 'A');
+            if (path.empty() || ::stat(path.c_str(), &status) != 0) {
+                continue;
             }
+            if (InScope(letter)) {
+                mask |= 1u << (letter - 'A');
+            } else {
+                skipped += (skipped.empty() ? "" : ", ") + path;
+            }
+        }
+        // A search that finds nothing says why, when disks were there but none on USB.
+        if (mask == 0 && !skipped.empty()) {
+            m_lastError = "no disk attached through USB (" + skipped +
+                          " skipped; --all-disks tries every disk)";
         }
         return mask;
     }

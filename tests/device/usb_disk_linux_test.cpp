@@ -88,6 +88,15 @@ TEST_F(UsbDiskTest, TheSearchSeesAndOpensOnlyUsbDisksUnlessWidened) {
     every->CloseDrive(internal);
 }
 
+TEST_F(UsbDiskTest, ASearchWithoutAUsbDiskSaysWhichDisksItSkipped) {
+    fs::remove(Dev() / "sda"); // the stick is pulled; the ATA disk stays
+    const auto transport = CreateDiskTransport(DiskScope::UsbOnly, Sys().string(), Dev().string());
+    EXPECT_EQ(transport->PresentDriveMask(), 0u);
+    EXPECT_NE(transport->LastError().find((Dev() / "sdb").string() + " skipped"), std::string::npos)
+        << transport->LastError();
+    EXPECT_NE(transport->LastError().find("--all-disks"), std::string::npos);
+}
+
 TEST_F(UsbDiskTest, WithoutSysfsNoDiskIsSearched) {
     const auto transport =
         CreateDiskTransport(DiskScope::UsbOnly, (m_root / "absent").string(), Dev().string());

@@ -114,4 +114,10 @@ if [ -n "${TESSALOK_wineprefix:-}" ]; then
     . /bin/guest-wine-checks
 fi
 
+# With the USB disk gone (removed from the SCSI layer) the search finds no disk to try,
+# and says which it skipped.
+echo 1 >/sys/block/sda/device/delete
+run no-usb-disk 3 tessalok status
+has no-usb-disk-says "no disk attached through USB (/dev/sdb, /dev/sdc skipped" "$err"
+
 echo "CHECK-SUMMARY failed=$failed"
