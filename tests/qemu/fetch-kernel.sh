@@ -22,8 +22,12 @@ root=$cache/$package
 if [ ! -f "$root/.unpacked" ]; then
     work=$(mktemp -d "$cache/.fetch-XXXXXX")
     trap 'rm -rf "$work"' EXIT
-    # apt's sandbox user cannot write here; the download then runs as root, as it says.
-    (cd "$work" && apt-get download -qq "$package" 2>&1 | grep -v "unsandboxed" >&2 || true)
+    # apt's sandbox user cannot write here, and apt says so on every run: its messages are
+    # shown only when the download fails.
+    if ! (cd "$work" && apt-get download -qq "$package" 2>"$work/apt.log"); then
+        cat "$work/apt.log" >&2
+        exit 1
+    fi
     rm -rf "$root"
     dpkg-deb -x "$work"/"$package"_*.deb "$root"
     touch "$root/.unpacked"

@@ -25,14 +25,22 @@ for program in "$@"; do
         done
 done
 
-modules=$(ls -d "$kernel_root"/lib/modules/*/kernel)
-while read -r name _; do
-    case $name in '' | '#'* | '@'*) continue ;; esac
-    file=$(find "$modules" -name "$name.ko" -o -name "$name.ko.xz" | head -n 1)
-    [ -n "$file" ] || { echo "make-initramfs: no module $name" >&2; exit 1; }
-    cp "$file" "$tree/modules/"
+# Modules a newer kernel builds in are left out of the order; any other missing one stops.
+modules=$(ls -d "$kernel_root"/lib/modules/*)
+while read -r name arguments; do
+    case $name in
+    '' | '#'*) continue ;;
+    '@'*) echo "$name $arguments" >>"$tree/modules/order"; continue ;;
+    esac
+    file=$(find "$modules/kernel" -name "$name.ko" -o -name "$name.ko.xz" | head -n 1)
+    if [ -z "$file" ]; then
+        grep -q "/${name//-/[-_]}\.ko\$" "$modules/modules.builtin" 2>/dev/null && continue
+        echo "make-initramfs: no module $name" >&2
+        exit 1
+    fi
+    case $file in *.xz) xz -dc "$file" >"$tree/modules/$name.ko" ;; *) cp "$file" "$tree/modules/" ;; esac
+    echo "$name $arguments" >>"$tree/modules/order"
 done <"$here/guest-modules.txt"
-cp "$here/guest-modules.txt" "$tree/modules/order"
 
 cp "$here/guest-init.sh" "$tree/init"
 cp "$here/guest-checks.sh" "$tree/bin/guest-checks"
