@@ -27,7 +27,13 @@ run() {
 # has NAME PATTERN FILE / lacks NAME PATTERN FILE: what the last command printed.
 has() { if grep -q -- "$2" "$3"; then pass "$1"; else fail "$1" "no '$2' in $(basename "$3")"; fi; }
 lacks() { if grep -q -- "$2" "$3"; then fail "$1" "'$2' in $(basename "$3")"; else pass "$1"; fi; }
-ctl() { tessalok-vdrive ctl --host 10.0.2.2 --port "$TESSALOK_ctlport" "$@" >/dev/null; }
+# ctl TEXT...: a control text to the drive; a refused one counts as a failed check.
+ctl() {
+    if ! tessalok-vdrive ctl --host 10.0.2.2 --port "$TESSALOK_ctlport" "$@" >/dev/null 2>&1; then
+        echo "CHECK FAIL ctl $*: refused or unanswered"
+        failed=$((failed + 1))
+    fi
+}
 # Commands the SCSI layer handed to disk $1 so far.
 requests() { cat "/sys/block/$1/device/iorequest_cnt"; }
 
