@@ -153,7 +153,8 @@ void TcpSocket::Close() {
 std::string TcpSocket::LocalAddress() const {
     sockaddr_in address{};
     socklen_t size = sizeof address;
-    if (!Valid() || ::getsockname(Fd(m_native), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+    if (!Valid() ||
+        ::getsockname(Fd(m_native), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
         address.sin_family != AF_INET) {
         return {};
     }

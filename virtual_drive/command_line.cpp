@@ -139,8 +139,8 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          [](Invocation& i, const std::string& v) {
              // "PORT" on loopback, or "ADDRESS:PORT".
              const std::size_t colon = v.rfind(':');
-             const auto port = ParseNumber(v.substr(colon == std::string::npos ? 0 : colon + 1),
-                                           65535);
+             const auto port =
+                 ParseNumber(v.substr(colon == std::string::npos ? 0 : colon + 1), 65535);
              if (colon != std::string::npos) {
                  i.iscsiHost = v.substr(0, colon);
              }
@@ -155,8 +155,8 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          }},
         {"--disk-image",
          [](Invocation& i, const std::string& v) {
-             const auto letter = v.size() > 2 && v[1] == '=' ? ParseLetter(v.substr(0, 1))
-                                                             : std::nullopt;
+             const auto letter =
+                 v.size() > 2 && v[1] == '=' ? ParseLetter(v.substr(0, 1)) : std::nullopt;
              if (letter) {
                  i.diskImages[*letter] = v.substr(2);
              }

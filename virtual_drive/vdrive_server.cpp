@@ -11,7 +11,7 @@ namespace vdrive {
 
 namespace {
 
-constexpr int kSliceMs = 100; // how often waiting threads look at the stop flag
+constexpr int kSliceMs = 100; // how often a pause looks at the stop flag
 
 } // namespace
 
@@ -20,8 +20,7 @@ VdriveServer::VdriveServer(VolumeSet& volumes, ServerSettings settings, Log log)
 
 VdriveServer::~VdriveServer() {
     Stop();
-    std::unique_lock lock(m_connectionsMutex);
-    m_connectionsDone.wait(lock, [this] { return m_connections == 0; });
+    m_threads.WaitAll();
 }
 
 bool VdriveServer::Listen(std::string& error) {
@@ -51,26 +50,8 @@ std::string VdriveServer::Control(const std::string& text) {
 }
 
 void VdriveServer::Run() {
-    while (!m_stopping) {
-        std::optional<TcpSocket> socket = m_listener.Accept(kSliceMs);
-        if (!socket) {
-            continue;
-        }
-        std::lock_guard lock(m_connectionsMutex);
-        if (m_connections >= m_settings.maxConnections) {
-            continue; // too many at once: this one is closed at once
-        }
-        ++m_connections;
-        std::thread([this, s = std::move(*socket)]() mutable {
-            Serve(std::move(s));
-            std::lock_guard done(m_connectionsMutex);
-            --m_connections;
-            m_connectionsDone.notify_all();
-        }).detach();
-    }
-    m_listener.Close();
-    std::unique_lock lock(m_connectionsMutex);
-    m_connectionsDone.wait(lock, [this] { return m_connections == 0; });
+    m_threads.AcceptUntil(m_listener, m_stopping, m_settings.maxConnections,
+                          [this](TcpSocket socket, unsigned) { Serve(std::move(socket)); });
 }
 
 void VdriveServer::Pause(int milliseconds) const {
@@ -81,12 +62,8 @@ void VdriveServer::Pause(int milliseconds) const {
 }
 
 bool VdriveServer::WaitForMessage(TcpSocket& socket, int limitMs, std::uint8_t& type) {
-    for (int waited = 0; waited < limitMs && !m_stopping; waited += kSliceMs) {
-        if (socket.WaitReadable(kSliceMs)) {
-            return socket.ReceiveAll(&type, 1, 0); // false: the client closed
-        }
-    }
-    return false;
+    // ReceiveAll fails when what was waiting is the client's close.
+    return WaitReadable(socket, limitMs, m_stopping) && socket.ReceiveAll(&type, 1, 0);
 }
 
 void VdriveServer::Serve(TcpSocket socket) {

@@ -8,13 +8,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 
 #include "device/tcp_socket.h"
+#include "virtual_drive/connection_threads.h"
 #include "virtual_drive/volume_set.h"
 
 namespace vdrive {
@@ -63,9 +63,7 @@ class VdriveServer {
     TcpListener m_listener;
     std::mutex m_logMutex;
     std::atomic<bool> m_stopping{false};
-    std::mutex m_connectionsMutex;
-    std::condition_variable m_connectionsDone;
-    unsigned m_connections = 0;
+    ConnectionThreads m_threads;
 };
 
 } // namespace vdrive

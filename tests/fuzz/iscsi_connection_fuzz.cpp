@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "virtual_drive/disk/disk_image.h"
@@ -38,14 +37,7 @@ Pdu CannedLogin() {
 // Reads the target's bytes back; false when one is torn or too long.
 bool WellFormed(const std::vector<std::uint8_t>& out, std::uint32_t limit) {
     std::size_t at = 0;
-    const ByteSource source = [&](std::uint8_t* data, std::size_t length) {
-        if (out.size() - at < length) {
-            return false;
-        }
-        std::memcpy(data, out.data() + at, length);
-        at += length;
-        return true;
-    };
+    const ByteSource source = MemorySource(out, at);
     while (at < out.size()) {
         Pdu pdu;
         if (ReadPdu(source, limit, pdu) != ReadResult::Ok) {
@@ -64,10 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vdrive::VolumeSet volumes;
     volumes.AddDrive('E', {});
     TargetList targets;
-    targets.push_back({TargetNameFor('E'),
-                       vdrive::MakeVolumeDisk(*volumes.Find('E'), volumes.ModelMutex(),
-                                              vdrive::MakeMemoryImage(
-                                                  std::vector<std::uint8_t>(64 * 1024)))});
+    targets.push_back(
+        {TargetNameFor('E'),
+         vdrive::MakeVolumeDisk(*volumes.Find('E'), volumes.ModelMutex(),
+                                vdrive::MakeMemoryImage(std::vector<std::uint8_t>(64 * 1024)))});
     Connection connection(targets, "127.0.0.1:3260", true, 1);
     const bool loggedIn = (data[0] & 1) != 0;
     std::vector<std::uint8_t> out;
@@ -76,14 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     out.clear();
     std::size_t at = 1;
-    const ByteSource source = [&](std::uint8_t* bytes, std::size_t length) {
-        if (size - at < length) {
-            return false;
-        }
-        std::memcpy(bytes, data + at, length);
-        at += length;
-        return true;
-    };
+    const ByteSource source = MemorySource({data, size}, at);
     Pdu pdu;
     while (ReadPdu(source, connection.MaxDataLength(), pdu) == ReadResult::Ok) {
         const bool open = connection.Handle(pdu, out);

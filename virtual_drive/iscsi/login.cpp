@@ -15,9 +15,8 @@ constexpr std::size_t kTsih = 14;
 constexpr std::size_t kVersionMin = 3;
 
 bool Answered(const TextKeys& answer, const std::string& key, const std::string& value) {
-    return std::any_of(answer.begin(), answer.end(), [&](const auto& pair) {
-        return pair.first == key && pair.second == value;
-    });
+    return std::any_of(answer.begin(), answer.end(),
+                       [&](const auto& pair) { return pair.first == key && pair.second == value; });
 }
 
 } // namespace

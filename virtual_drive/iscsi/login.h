@@ -56,8 +56,8 @@ class Login {
   private:
     LoginStatus CheckLeadingRequest(const Pdu& request) const;
     Step Fail(const Pdu& request, LoginStatus status, std::vector<std::uint8_t>& out);
-    void Respond(const Pdu& request, std::uint8_t flags, LoginStatus status,
-                 const TextKeys& keys, std::vector<std::uint8_t>& out);
+    void Respond(const Pdu& request, std::uint8_t flags, LoginStatus status, const TextKeys& keys,
+                 std::vector<std::uint8_t>& out);
 
     TargetExists m_targetExists;
     bool m_sessionAllowed;

@@ -29,8 +29,8 @@ struct KeyRule {
     std::uint32_t low = 0;  // numerical range of a valid offer
     std::uint32_t high = 0;
     // Where the outcome lives (none: the key changes nothing here).
-    std::uint32_t SessionParameters::* number = nullptr;
-    bool SessionParameters::* flag = nullptr;
+    std::uint32_t SessionParameters::*number = nullptr;
+    bool SessionParameters::*flag = nullptr;
 };
 
 constexpr std::uint32_t kYes = 1;
@@ -52,8 +52,7 @@ constexpr std::array kRules{
             &SessionParameters::firstBurstLength},
     KeyRule{"InitialR2T", Kind::Or, kYes, 0, 0, nullptr, &SessionParameters::initialR2T},
     KeyRule{"ImmediateData", Kind::And, kNo, 0, 0, nullptr, &SessionParameters::immediateData},
-    KeyRule{"MaxOutstandingR2T", Kind::Minimum, 1, 1, 65535,
-            &SessionParameters::maxOutstandingR2T},
+    KeyRule{"MaxOutstandingR2T", Kind::Minimum, 1, 1, 65535, &SessionParameters::maxOutstandingR2T},
     KeyRule{"DataPDUInOrder", Kind::Or, kYes, 0, 0, nullptr, &SessionParameters::dataPduInOrder},
     KeyRule{"DataSequenceInOrder", Kind::Or, kYes, 0, 0, nullptr,
             &SessionParameters::dataSequenceInOrder},
@@ -148,8 +147,8 @@ std::string Answer(const KeyRule& rule, const std::string& offer, SessionParamet
 
 } // namespace
 
-void NegotiateKeys(const TextKeys& offered, SessionParameters& parameters,
-                   LoginIdentity& identity, TextKeys& answer) {
+void NegotiateKeys(const TextKeys& offered, SessionParameters& parameters, LoginIdentity& identity,
+                   TextKeys& answer) {
     for (const auto& offer : offered) {
         const std::string& key = offer.first;
         const std::string& value = offer.second;

@@ -38,8 +38,8 @@ struct LoginIdentity {
 // Answers every key of `offered` into `answer`, updating `parameters` and `identity`.
 // Unknown keys are answered NotUnderstood, bad values Reject; a declarative key the
 // initiator states is taken without an answer.
-void NegotiateKeys(const TextKeys& offered, SessionParameters& parameters,
-                   LoginIdentity& identity, TextKeys& answer);
+void NegotiateKeys(const TextKeys& offered, SessionParameters& parameters, LoginIdentity& identity,
+                   TextKeys& answer);
 
 // The target's declaration of its receive limit, sent once in the operational stage.
 void DeclareTargetKeys(const SessionParameters& parameters, TextKeys& answer);

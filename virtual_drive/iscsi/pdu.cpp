@@ -9,7 +9,9 @@ namespace {
 constexpr std::size_t kAhsLengthByte = 4;
 constexpr std::size_t kDataLengthByte = 5;
 
-std::size_t Padding(std::size_t length) { return (4 - length % 4) % 4; }
+std::size_t Padding(std::size_t length) {
+    return (4 - length % 4) % 4;
+}
 
 } // namespace
 
@@ -35,6 +37,17 @@ std::uint32_t Pdu::DeclaredDataLength() const {
     return static_cast<std::uint32_t>(header[kDataLengthByte]) << 16 |
            static_cast<std::uint32_t>(header[kDataLengthByte + 1]) << 8 |
            header[kDataLengthByte + 2];
+}
+
+ByteSource MemorySource(std::span<const std::uint8_t> bytes, std::size_t& at) {
+    return [bytes, &at](std::uint8_t* data, std::size_t length) {
+        if (at > bytes.size() || bytes.size() - at < length) {
+            return false;
+        }
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), length, data);
+        at += length;
+        return true;
+    };
 }
 
 ReadResult ReadPdu(const ByteSource& source, std::uint32_t maxDataLength, Pdu& pdu) {

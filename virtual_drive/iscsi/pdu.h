@@ -79,6 +79,10 @@ enum class ReadResult {
     Malformed, // a length past the limit: the connection must end
 };
 
+// Reads from `bytes` onwards of `at`, moving `at` on (for reading PDUs back in tests and
+// fuzzing). `bytes` and `at` must outlive the source.
+ByteSource MemorySource(std::span<const std::uint8_t> bytes, std::size_t& at);
+
 // Reads one PDU. Data segments longer than `maxDataLength` are refused unread.
 ReadResult ReadPdu(const ByteSource& source, std::uint32_t maxDataLength, Pdu& pdu);
 

@@ -202,8 +202,8 @@ void ScsiTasks::Answer(const Pdu& command, const ScsiTaskResult& result,
     response.SetWord(field::kWord36, dataSn);
     response.SetWord(field::kWord44, residual.count);
     if (!result.sense.empty()) {
-        const auto senseLength = static_cast<std::uint16_t>(std::min<std::size_t>(
-            result.sense.size(), segment > 2 ? segment - 2 : 0));
+        const auto senseLength = static_cast<std::uint16_t>(
+            std::min<std::size_t>(result.sense.size(), segment > 2 ? segment - 2 : 0));
         response.data.push_back(static_cast<std::uint8_t>(senseLength >> 8));
         response.data.push_back(static_cast<std::uint8_t>(senseLength));
         response.data.insert(response.data.end(), result.sense.begin(),

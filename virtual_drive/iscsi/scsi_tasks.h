@@ -44,9 +44,9 @@ class ScsiTasks {
 
   private:
     struct PendingWrite {
-        Pdu command;                    // header only
-        std::vector<std::uint8_t> data; // collected so far, in order
-        std::uint32_t sequenceEnd = 0;  // where the current unsolicited or R2T burst ends
+        Pdu command;                              // header only
+        std::vector<std::uint8_t> data;           // collected so far, in order
+        std::uint32_t sequenceEnd = 0;            // where the current unsolicited or R2T burst ends
         std::uint32_t transferTag = kReservedTag; // of the R2T in force; reserved: unsolicited
         std::uint32_t nextDataSn = 0;
         std::uint32_t nextR2tSn = 0;

@@ -183,10 +183,9 @@ bool Session::TaskManagement(const Pdu& request, std::vector<std::uint8_t>& out)
 }
 
 bool Session::AbortEarly(std::uint32_t taskTag) {
-    const auto held = std::find_if(m_early.begin(), m_early.end(),
-                                   [taskTag](const auto& entry) {
-                                       return entry.second.TaskTag() == taskTag;
-                                   });
+    const auto held = std::find_if(m_early.begin(), m_early.end(), [taskTag](const auto& entry) {
+        return entry.second.TaskTag() == taskTag;
+    });
     if (held == m_early.end()) {
         return false;
     }

@@ -6,13 +6,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 
 #include "device/tcp_socket.h"
+#include "virtual_drive/connection_threads.h"
 #include "virtual_drive/iscsi/target_name.h"
 
 namespace vdrive::iscsi {
@@ -41,8 +41,6 @@ class TargetServer {
 
   private:
     void Serve(TcpSocket socket, bool sessionAllowed, std::uint64_t sessionNumber);
-    // Waits up to `limitMs` (negative: without limit) for the next PDU to start.
-    bool WaitForPdu(TcpSocket& socket, int limitMs) const;
     void Emit(const std::string& text);
 
     TargetList m_targets;
@@ -51,10 +49,8 @@ class TargetServer {
     TcpListener m_listener;
     std::atomic<bool> m_stopping{false};
     std::mutex m_logMutex;
-    std::mutex m_connectionsMutex;
-    std::condition_variable m_connectionsDone;
-    unsigned m_connections = 0;
-    std::uint64_t m_sessions = 0; // ever started
+    std::atomic<std::uint64_t> m_sessions{0}; // ever started
+    ConnectionThreads m_threads;
 };
 
 } // namespace vdrive::iscsi

@@ -12,14 +12,7 @@ namespace {
 ReadResult ReadFrom(const std::vector<std::uint8_t>& bytes, std::uint32_t limit, Pdu& pdu,
                     std::size_t& taken) {
     taken = 0;
-    const ByteSource source = [&](std::uint8_t* data, std::size_t length) {
-        if (bytes.size() - taken < length) {
-            return false;
-        }
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(taken), length, data);
-        taken += length;
-        return true;
-    };
+    const ByteSource source = MemorySource(bytes, taken);
     return ReadPdu(source, limit, pdu);
 }
 
@@ -30,7 +23,7 @@ TEST(IscsiPdu, RoundTripPadsDataAndSkipsAdditionalHeaders) {
     std::vector<std::uint8_t> wire;
     AppendPdu(sent, wire);
     ASSERT_EQ(wire.size(), kHeaderLength + 8); // five bytes padded to eight
-    EXPECT_EQ(wire[7], 5);                      // the length as sent
+    EXPECT_EQ(wire[7], 5);                     // the length as sent
 
     // The same PDU with two words of additional header segment in between.
     wire[4] = 2;
@@ -63,13 +56,15 @@ TEST(IscsiPdu, LongOrTruncatedPdusAreRefused) {
 }
 
 TEST(IscsiTextKeys, ParsesPairsAndRefusesMalformedOnes) {
-    const auto text = [](const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); };
+    const auto text = [](const std::string& s) {
+        return std::vector<std::uint8_t>(s.begin(), s.end());
+    };
     const auto keys = ParseTextKeys(text(std::string("A=1\0B=\0C=x=y", 12)));
     ASSERT_TRUE(keys);
     EXPECT_EQ(*keys, (TextKeys{{"A", "1"}, {"B", ""}, {"C", "x=y"}}));
     EXPECT_TRUE(ParseTextKeys({})->empty());
     for (const std::string& bad : {std::string("novalue"), std::string("=1"),
-                                  std::string(64, 'k') + "=1", std::string("A=1\0B", 5)}) {
+                                   std::string(64, 'k') + "=1", std::string("A=1\0B", 5)}) {
         EXPECT_FALSE(ParseTextKeys(text(bad))) << bad;
     }
 }
@@ -87,7 +82,7 @@ TEST(IscsiNegotiation, EachKindOfKeyFollowsItsRule) {
         {"FirstBurstLength", "65536", "65536"},
         {"MaxBurstLength", "100", "Reject"}, // below the range
         {"MaxBurstLength", "12x", "Reject"},
-        {"InitialR2T", "No", "Yes"},   // or: we want R2T
+        {"InitialR2T", "No", "Yes"},    // or: we want R2T
         {"ImmediateData", "Yes", "No"}, // and: we do not take immediate data
         {"DataPDUInOrder", "No", "Yes"},
         {"ErrorRecoveryLevel", "2", "0"},

@@ -12,6 +12,8 @@
 
 namespace iscsi_test {
 
+using vdrive::iscsi::Opcode;
+using vdrive::iscsi::Pdu;
 using vdrive::iscsi::field::kWord20;
 using vdrive::iscsi::field::kWord24;
 using vdrive::iscsi::field::kWord28;
@@ -19,8 +21,6 @@ using vdrive::iscsi::field::kWord32;
 using vdrive::iscsi::field::kWord36;
 using vdrive::iscsi::field::kWord40;
 using vdrive::iscsi::field::kWord44;
-using vdrive::iscsi::Opcode;
-using vdrive::iscsi::Pdu;
 
 inline Pdu Make(Opcode opcode, std::uint8_t flags, std::uint32_t taskTag) {
     Pdu pdu;
@@ -42,9 +42,10 @@ inline std::vector<std::uint8_t> Keys(const vdrive::iscsi::TextKeys& keys) {
 inline Pdu LoginRequest(int current, int next, const vdrive::iscsi::TextKeys& keys,
                         std::uint32_t cmdSn = 100) {
     const bool transit = next > current;
-    Pdu pdu = Make(Opcode::LoginRequest,
-                   static_cast<std::uint8_t>((transit ? 0x80 : 0) | current << 2 | (transit ? next : 0)),
-                   0x1000);
+    Pdu pdu =
+        Make(Opcode::LoginRequest,
+             static_cast<std::uint8_t>((transit ? 0x80 : 0) | current << 2 | (transit ? next : 0)),
+             0x1000);
     pdu.header[0] |= 0x40;
     pdu.header[8] = 0x80; // ISID
     pdu.SetWord(kWord24, cmdSn);
@@ -76,14 +77,7 @@ inline Pdu DataOut(std::uint32_t taskTag, std::uint32_t transferTag, std::uint32
 inline std::vector<Pdu> Split(const std::vector<std::uint8_t>& bytes) {
     std::vector<Pdu> pdus;
     std::size_t at = 0;
-    const vdrive::iscsi::ByteSource source = [&](std::uint8_t* data, std::size_t length) {
-        if (bytes.size() - at < length) {
-            return false;
-        }
-        std::memcpy(data, bytes.data() + at, length);
-        at += length;
-        return true;
-    };
+    const vdrive::iscsi::ByteSource source = vdrive::iscsi::MemorySource(bytes, at);
     while (at < bytes.size()) {
         Pdu pdu;
         if (vdrive::iscsi::ReadPdu(source, 1u << 24, pdu) != vdrive::iscsi::ReadResult::Ok) {
@@ -108,7 +102,8 @@ class RecordingUnit : public vdrive::IScsiLogicalUnit {
         const std::uint32_t blocks = static_cast<std::uint32_t>(task.cdb[7]) << 8 | task.cdb[8];
         if (code == 0x28) {
             result.commandLength = blocks * 512;
-            for (std::uint32_t i = 0; i < std::min(result.commandLength, task.expectedLength); ++i) {
+            for (std::uint32_t i = 0; i < std::min(result.commandLength, task.expectedLength);
+                 ++i) {
                 result.dataIn.push_back(static_cast<std::uint8_t>(i / 512 + 1));
             }
         } else if (code == 0x2A) {

@@ -129,8 +129,7 @@ TEST(IscsiLogin, RefusedLoginsSayWhy) {
          LoginStatus::AuthenticationFailed},
         {"unknown session type", LoginRequest(0, 1, badType), true,
          LoginStatus::SessionTypeNotSupported},
-        {"at the session limit", LoginRequest(0, 1, kSecurity), false,
-         LoginStatus::OutOfResources},
+        {"at the session limit", LoginRequest(0, 1, kSecurity), false, LoginStatus::OutOfResources},
         {"newer version only", newerVersion, true, LoginStatus::UnsupportedVersion},
         {"joining a session", withHandle, true, LoginStatus::SessionDoesNotExist},
         {"stage backwards", backwards, true, LoginStatus::InitiatorError},
@@ -148,9 +147,10 @@ TEST(IscsiLogin, RefusedLoginsSayWhy) {
 
 TEST(IscsiLogin, DiscoveryNeedsNoTargetName) {
     Login login = MakeLogin();
-    Exchange(login,
-             LoginRequest(0, 3, {{"InitiatorName", "iqn.2026-12.test:i"}, {"SessionType", "Discovery"}}),
-             Login::Step::Complete);
+    Exchange(
+        login,
+        LoginRequest(0, 3, {{"InitiatorName", "iqn.2026-12.test:i"}, {"SessionType", "Discovery"}}),
+        Login::Step::Complete);
     EXPECT_EQ(login.Kind(), SessionKind::Discovery);
 }
 

@@ -43,10 +43,10 @@ class Initiator {
 
     // Logs in to drive `letter` in one step; gives the login response's status.
     std::optional<std::uint16_t> Login(char letter) {
-        if (!Send(iscsi_test::LoginRequest(0, 3,
-                                           {{"InitiatorName", "iqn.2026-12.test:i"},
-                                            {"TargetName", TargetNameFor(letter)}},
-                                           cmdSn))) {
+        if (!Send(iscsi_test::LoginRequest(
+                0, 3,
+                {{"InitiatorName", "iqn.2026-12.test:i"}, {"TargetName", TargetNameFor(letter)}},
+                cmdSn))) {
             return std::nullopt;
         }
         const std::optional<Pdu> response = Receive();

@@ -36,19 +36,20 @@ class SessionRig {
         targets.push_back({TargetNameFor('F'), std::make_unique<iscsi_test::RecordingUnit>()});
         connection = std::make_unique<Connection>(targets, "127.0.0.1:3260", true, 42);
         std::vector<std::uint8_t> out;
-        EXPECT_TRUE(connection->Handle(
-            iscsi_test::LoginRequest(0, 1,
-                                     {{"InitiatorName", "iqn.2026-12.test:i"},
-                                      {"TargetName", TargetNameFor('E')},
-                                      {"SessionType", sessionType}},
-                                     kFirstCmdSn),
-            out));
-        EXPECT_TRUE(connection->Handle(iscsi_test::LoginRequest(1, 3,
-                                                                {{"MaxRecvDataSegmentLength", "1024"},
-                                                                 {"MaxBurstLength", "1024"},
-                                                                 {"ImmediateData", "Yes"}},
-                                                                kFirstCmdSn),
-                                       out));
+        EXPECT_TRUE(
+            connection->Handle(iscsi_test::LoginRequest(0, 1,
+                                                        {{"InitiatorName", "iqn.2026-12.test:i"},
+                                                         {"TargetName", TargetNameFor('E')},
+                                                         {"SessionType", sessionType}},
+                                                        kFirstCmdSn),
+                               out));
+        EXPECT_TRUE(
+            connection->Handle(iscsi_test::LoginRequest(1, 3,
+                                                        {{"MaxRecvDataSegmentLength", "1024"},
+                                                         {"MaxBurstLength", "1024"},
+                                                         {"ImmediateData", "Yes"}},
+                                                        kFirstCmdSn),
+                               out));
         EXPECT_TRUE(connection->LoggedIn());
     }
 
@@ -92,9 +93,9 @@ TEST(IscsiSession, ReadGoesAsDataInWithStatusInTheLast) {
         EXPECT_EQ(out[i].Word(kWord28), kFirstCmdSn + 1); // ExpCmdSN moved on
     }
     EXPECT_EQ(out[0].data.size(), 1024u);
-    EXPECT_EQ(out[1].data.size(), 512u); // only what was expected: the rest is overflow
-    EXPECT_EQ(out[1].data[0], 3);        // the third block
-    EXPECT_EQ(out[0].Flags(), 0x80);     // end of a burst, no status
+    EXPECT_EQ(out[1].data.size(), 512u);           // only what was expected: the rest is overflow
+    EXPECT_EQ(out[1].data[0], 3);                  // the third block
+    EXPECT_EQ(out[0].Flags(), 0x80);               // end of a burst, no status
     EXPECT_EQ(out[1].Flags(), 0x80 | 0x04 | 0x01); // final, overflow, status
     EXPECT_EQ(out[1].header[3], 0);
     EXPECT_EQ(out[1].Word(kWord44), 512u);
@@ -108,14 +109,15 @@ TEST(IscsiSession, ResidualsAgainstTheExpectedLength) {
         std::size_t dataBytes;
     };
     const std::vector<Case> cases = {
-        {1024, 0x80 | 0x01, 0, 1024},         // exact
+        {1024, 0x80 | 0x01, 0, 1024},           // exact
         {4096, 0x80 | 0x02 | 0x01, 3072, 1024}, // underflow
-        {200, 0x80 | 0x04 | 0x01, 824, 200},  // overflow
-        {0, 0x80 | 0x04, 1024, 0},            // nothing expected: a SCSI Response only
+        {200, 0x80 | 0x04 | 0x01, 824, 200},    // overflow
+        {0, 0x80 | 0x04, 1024, 0},              // nothing expected: a SCSI Response only
     };
     for (const Case& c : cases) {
         SessionRig rig;
-        const std::vector<Pdu> out = rig.Send(Command(1, kFirstCmdSn, kRead10OfTwo, 0x40, c.expected));
+        const std::vector<Pdu> out =
+            rig.Send(Command(1, kFirstCmdSn, kRead10OfTwo, 0x40, c.expected));
         ASSERT_FALSE(out.empty());
         std::size_t data = 0;
         for (const Pdu& pdu : out) {
@@ -163,8 +165,8 @@ TEST(IscsiSession, WriteDataComesByR2TInBursts) {
     EXPECT_EQ(out[0].Word(kWord44), 1024u); // one burst
     const std::uint32_t firstTag = out[0].Word(kWord20);
 
-    EXPECT_TRUE(rig.Send(DataOut(5, firstTag, 0, 0, std::vector<std::uint8_t>(512, 0xA1), false))
-                    .empty());
+    EXPECT_TRUE(
+        rig.Send(DataOut(5, firstTag, 0, 0, std::vector<std::uint8_t>(512, 0xA1), false)).empty());
     out = rig.Send(DataOut(5, firstTag, 1, 512, std::vector<std::uint8_t>(512, 0xA2), true));
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].Op(), Opcode::ReadyToTransfer);
@@ -265,16 +267,16 @@ TEST(IscsiSession, TaskManagementAbortsWhatIsStillOpen) {
         std::uint8_t response;
     };
     const std::vector<Case> cases = {
-        {1, 10, 0}, // ABORT TASK: done
-        {1, 10, 1}, // no longer there
-        {1, 99, 1},
-        {5, 0, 0},   // LUN RESET: ends the write and resets the unit
-        {3, 0, 5},   // CLEAR ACA: not supported
-        {8, 0, 4},   // TASK REASSIGN: no connection recovery
+        {1, 10, 0},                // ABORT TASK: done
+        {1, 10, 1},                // no longer there
+        {1, 99, 1},     {5, 0, 0}, // LUN RESET: ends the write and resets the unit
+        {3, 0, 5},                 // CLEAR ACA: not supported
+        {8, 0, 4},                 // TASK REASSIGN: no connection recovery
         {0x42, 0, 255},
     };
     for (const Case& c : cases) {
-        const std::vector<Pdu> out = rig.Send(TaskManagement(c.function, c.referenced, kFirstCmdSn + 2));
+        const std::vector<Pdu> out =
+            rig.Send(TaskManagement(c.function, c.referenced, kFirstCmdSn + 2));
         ASSERT_EQ(out.size(), 1u);
         EXPECT_EQ(out[0].Op(), Opcode::TaskManagementResponse);
         EXPECT_EQ(out[0].header[2], c.response) << int(c.function) << " " << c.referenced;
