@@ -4,7 +4,8 @@
 
 # /winroot: the host's root (shared read-only over 9p) under a writable tmpfs overlay, with
 # the guest's /dev, /proc and /sys, so the host's wine runs against the guest's kernel. The
-# programs are copied into the overlay first: run from 9p, a PE image reads back as zeros.
+# programs are copied into the overlay first (into its tmpfs): run from 9p, a PE image reads
+# back as zeros. No tmpfs goes over /tmp: a checkout or prefix there would disappear.
 make_wine_root() {
     mkdir -p /host /overlay /winroot
     mount -t 9p -o trans=virtio,version=9p2000.L,cache=loose,ro hostroot /host || return 1
@@ -14,10 +15,10 @@ make_wine_root() {
         -o lowerdir=/host,upperdir=/overlay/upper,workdir=/overlay/work /winroot || return 1
     mount --bind /dev /winroot/dev &&
         mount -t proc proc /winroot/proc &&
-        mount -t sysfs sysfs /winroot/sys &&
-        mount -t tmpfs tmpfs /winroot/tmp || return 1
-    cp "/host$TESSALOK_exe64" /winroot/tmp/tessalok64.exe &&
-        cp "/host$TESSALOK_exe32" /winroot/tmp/tessalok32.exe
+        mount -t sysfs sysfs /winroot/sys || return 1
+    mkdir -p /winroot/tessalok-guest &&
+        cp "/host$TESSALOK_exe64" /winroot/tessalok-guest/tessalok64.exe &&
+        cp "/host$TESSALOK_exe32" /winroot/tessalok-guest/tessalok32.exe
 }
 
 # in_wine PROGRAM ARGUMENTS...: PROGRAM in /winroot, with the prefix made on the host.
@@ -30,7 +31,7 @@ run wine-root 0 make_wine_root
 # One wine server for every start: without it each start costs about 20 s here.
 in_wine wineserver -p
 for bits in 64 32; do
-    exe=/tmp/tessalok$bits.exe
+    exe=/tessalok-guest/tessalok$bits.exe
     run "wine$bits-status" 0 in_wine wine $exe --trace --drive E status
     has "wine$bits-status-drive" "Drive:    E:" "$out"
     has "wine$bits-status-trace" "trace E: SECU" "$err"
