@@ -20,6 +20,8 @@ if [ -n "${HOST_ROOT:-}" ]; then
 fi
 
 status=0
+# QEMU_EXTRA is split into words on purpose.
+# shellcheck disable=SC2086
 timeout --kill-after=5 "$seconds" qemu-system-x86_64 \
     -machine pc,accel=tcg -m 1024 -smp 1 -nographic -no-reboot -monitor none \
     -kernel "$vmlinuz" -initrd "$initrd" \

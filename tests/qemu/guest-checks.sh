@@ -5,6 +5,7 @@
 # /dev/sdb is an IDE disk that is not the drive. Each check prints "CHECK ok NAME" or
 # "CHECK FAIL NAME: why" with the program's output; the host reads them from the console.
 # The drive is scripted through its control port on the host, 10.0.2.2:$TESSALOK_ctlport.
+# shellcheck disable=SC2154 # TESSALOK_* come from the kernel's command line (guest-init)
 failed=0
 out=/tmp/out
 err=/tmp/err
@@ -117,6 +118,7 @@ has unprivileged-search-says-why "needs root or CAP_SYS_RAWIO" "$err"
 chmod 0660 /dev/sda /dev/sdc
 
 if [ -n "${TESSALOK_wineprefix:-}" ]; then
+    # shellcheck source=tests/qemu/guest-wine-checks.sh
     . /bin/guest-wine-checks
 fi
 

@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# shellcheck shell=dash
 # The guest's init: mounts the kernel's file systems, loads the modules, brings up the
 # network to the host (QEMU's user network: the host's loopback is 10.0.2.2), runs the
 # checks and powers off. Everything it prints goes to the serial console.
@@ -18,6 +19,8 @@ wait_for_disk() {
     [ -e "/sys/block/$1" ] || echo "guest: no /dev/$1 after 10 s"
 }
 
+# The parameters are words of their own.
+# shellcheck disable=SC2086
 while read -r name arguments; do
     case $name in
     '' | '#'*) ;;
@@ -32,6 +35,7 @@ ip addr add 10.0.2.15/24 dev eth0
 ip route add default via 10.0.2.2
 
 # Settings from the host, on the kernel's command line: tessalok.NAME=VALUE.
+# shellcheck disable=SC2013 # words, not lines
 for word in $(cat /proc/cmdline); do
     case $word in tessalok.*=*)
         name=${word#tessalok.}
@@ -41,7 +45,7 @@ for word in $(cat /proc/cmdline); do
 done
 
 echo "guest: booted, checks start"
-cd /tmp
+cd /tmp || exit 1
 guest-checks
 echo "guest: checks ended"
 sync

@@ -1,4 +1,5 @@
 #!/bin/sh
+# shellcheck disable=SC2154 # TESSALOK_* (guest-init), out and err (guest-checks)
 # Sourced by guest-checks: both Windows builds of tessalok.exe under the host's wine, whose
 # pass-through on \\.\E: becomes SG_IO on /dev/sdc. Uses run, has and ctl from there.
 
