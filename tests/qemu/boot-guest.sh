@@ -6,7 +6,8 @@
 # from a USB mass-storage device before they reach the LUN, while virtio-scsi hands the
 # guest's CDB and direction through as they are. Also a small IDE disk that is not the
 # drive; the user network, whose 10.0.2.2 is the host's loopback; and, when HOST_ROOT is
-# set, the host's root read-only over 9p.
+# set, the host's root read-only over 9p. A command the LUN leaves unanswered fails after
+# QEMU's iSCSI time-out of 6 s: the guest's virtio-scsi driver never times one out itself.
 # The serial console goes to LOG. Fails when the guest does not power off within SECONDS.
 # QEMU_EXTRA adds words to QEMU's command line (for example "-trace scsi_req_parse_bad").
 #   tests/qemu/boot-guest.sh VMLINUZ INITRD ISCSI_URL IDE_IMAGE LOG SECONDS [KERNEL_WORD...]
@@ -27,6 +28,7 @@ timeout --kill-after=5 "$seconds" qemu-system-x86_64 \
     -kernel "$vmlinuz" -initrd "$initrd" \
     -append "console=ttyS0 quiet panic=-1 $*" \
     -device qemu-xhci,id=xhci -device usb-bot,id=bot,bus=xhci.0 \
+    -iscsi timeout=6 \
     -drive "if=none,id=fp,format=raw,file=$iscsi_url" \
     -device scsi-block,bus=bot.0,drive=fp,lun=0 \
     -device virtio-scsi-pci,id=vscsi \

@@ -84,6 +84,12 @@ has unplugged-says "no fingerprint drive found" "$err"
 has unplugged-says-why "NOT READY, medium not present" "$err"
 ctl plug
 run plugged-again 0 tessalok --all-disks status
+# A drive that stops answering: the command fails (after QEMU's iSCSI time-out) and so does
+# the search, and the drive answers again afterwards.
+ctl silence-next 1
+run silenced 3 tessalok --all-disks status
+has silenced-says "no fingerprint drive found" "$err"
+run answers-again 0 tessalok --all-disks status
 
 # Install and erase (the automatic user presents the fingers) while the drive's FAT volume
 # is mounted over USB and holds a file; remounted afterwards, the file is intact.
