@@ -17,6 +17,7 @@ constexpr std::uint8_t kOverflowFlag = 0x04;
 constexpr std::size_t kStatusByte = 3;
 constexpr std::size_t kCdbBytes = 16;
 constexpr std::size_t kMaxUnanswered = 1024;
+constexpr std::uint8_t kTaskSetFull = 0x28;
 
 constexpr scsi::SenseCode kLogicalUnitNotSupported{0x25, 0x00};
 
@@ -76,6 +77,13 @@ ScsiTasks::Outcome ScsiTasks::Command(const Pdu& command, std::vector<std::uint8
         Execute(command, command.data, out);
         return Outcome::Ok;
     }
+    if (m_pendingBytes + expected > kMaxPendingWriteBytes) {
+        ScsiTaskResult full;
+        full.status = kTaskSetFull;
+        Answer(command, full, out);
+        return Outcome::Ok;
+    }
+    m_pendingBytes += expected;
     PendingWrite& write = m_writes[command.TaskTag()];
     write.command.header = command.header;
     write.data.reserve(std::min(expected, m_parameters.maxBurstLength));
@@ -126,7 +134,7 @@ ScsiTasks::Outcome ScsiTasks::DataOut(const Pdu& dataOut, std::vector<std::uint8
     const auto now = static_cast<std::uint32_t>(write.data.size());
     if (now == write.command.Word(field::kWord20)) {
         const PendingWrite done = std::move(write);
-        m_writes.erase(found);
+        Forget(found);
         Execute(done.command, done.data, out);
     } else if (now == write.sequenceEnd || dataOut.Final()) {
         RequestData(write, out);
@@ -165,7 +173,9 @@ void ScsiTasks::Answer(const Pdu& command, const ScsiTaskResult& result,
     const Residual residual = ResidualOf(expected, result.commandLength, transferred);
     // Status rides on the last Data-In unless sense data must go with it.
     const bool collapse = result.sense.empty() && available > 0;
-    const std::uint32_t segment = m_parameters.initiatorRecvDataSegment;
+    // No PDU longer than the initiator takes, no sequence longer than a burst.
+    const std::uint32_t segment =
+        std::min(m_parameters.initiatorRecvDataSegment, m_parameters.maxBurstLength);
     std::uint32_t dataSn = 0;
     std::uint32_t burst = 0;
     for (std::uint32_t offset = 0; offset < available; ++dataSn) {
@@ -212,12 +222,23 @@ void ScsiTasks::Answer(const Pdu& command, const ScsiTaskResult& result,
     AppendPdu(response, out);
 }
 
+void ScsiTasks::Forget(std::map<std::uint32_t, PendingWrite>::iterator write) {
+    m_pendingBytes -= write->second.command.Word(field::kWord20);
+    m_writes.erase(write);
+}
+
 bool ScsiTasks::Abort(std::uint32_t taskTag) {
-    return m_writes.erase(taskTag) + m_unanswered.erase(taskTag) > 0;
+    const auto write = m_writes.find(taskTag);
+    const bool wasWriting = write != m_writes.end();
+    if (wasWriting) {
+        Forget(write);
+    }
+    return m_unanswered.erase(taskTag) > 0 || wasWriting;
 }
 
 void ScsiTasks::AbortAll() {
     m_writes.clear();
+    m_pendingBytes = 0;
     m_unanswered.clear();
 }
 

@@ -18,6 +18,9 @@ namespace vdrive::iscsi {
 
 // The longest transfer one command may announce (the whole default disk).
 inline constexpr std::uint32_t kMaxTransferLength = 16u << 20;
+// Writes waiting for their data may together announce no more than this; past it a new
+// write is answered TASK SET FULL, so a session's buffers stay bounded.
+inline constexpr std::uint64_t kMaxPendingWriteBytes = 32u << 20;
 
 class ScsiTasks {
   public:
@@ -52,6 +55,7 @@ class ScsiTasks {
         std::uint32_t nextR2tSn = 0;
     };
 
+    void Forget(std::map<std::uint32_t, PendingWrite>::iterator write);
     void RequestData(PendingWrite& write, std::vector<std::uint8_t>& out);
     void Execute(const Pdu& command, std::span<const std::uint8_t> dataOut,
                  std::vector<std::uint8_t>& out);
@@ -62,6 +66,7 @@ class ScsiTasks {
     const SessionParameters& m_parameters;
     Sequence& m_sequence;
     std::map<std::uint32_t, PendingWrite> m_writes; // by initiator task tag
+    std::uint64_t m_pendingBytes = 0;               // their expected lengths together
     std::set<std::uint32_t> m_unanswered;           // silent commands, by task tag
     std::uint32_t m_nextTransferTag = 1;
 };

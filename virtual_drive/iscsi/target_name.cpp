@@ -11,8 +11,15 @@ std::string TargetNameFor(char letter) {
 }
 
 const Target* FindTarget(const TargetList& targets, const std::string& name) {
-    const auto found = std::find_if(targets.begin(), targets.end(),
-                                    [&name](const Target& target) { return target.name == name; });
+    // iSCSI names compare without regard to case.
+    const auto same = [&name](const Target& target) {
+        return std::equal(name.begin(), name.end(), target.name.begin(), target.name.end(),
+                          [](char a, char b) {
+                              return std::tolower(static_cast<unsigned char>(a)) ==
+                                     std::tolower(static_cast<unsigned char>(b));
+                          });
+    };
+    const auto found = std::find_if(targets.begin(), targets.end(), same);
     return found == targets.end() ? nullptr : &*found;
 }
 

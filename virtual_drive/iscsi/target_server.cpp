@@ -39,8 +39,11 @@ void TargetServer::Run() {
 }
 
 void TargetServer::Serve(TcpSocket socket, bool sessionAllowed, std::uint64_t sessionNumber) {
-    const std::string address =
-        m_settings.host == "0.0.0.0" ? socket.LocalAddress() : m_settings.host;
+    // SendTargets names the address this connection reached, whatever was listened on.
+    std::string address = socket.LocalAddress();
+    if (address.empty()) {
+        address = m_settings.host;
+    }
     Connection connection(m_targets, address + ":" + std::to_string(Port()), sessionAllowed,
                           sessionNumber);
     const ByteSource source = [&socket, this](std::uint8_t* data, std::size_t length) {

@@ -3,6 +3,7 @@
 
 #include "iscsi_pdus.h"
 #include "virtual_drive/iscsi/login.h"
+#include "virtual_drive/iscsi/target_name.h"
 
 using namespace vdrive::iscsi;
 using iscsi_test::LoginRequest;
@@ -13,6 +14,15 @@ const std::string kTarget = "iqn.2026-12.org.tessalok:vdrive-e";
 
 Login MakeLogin(bool allowed = true) {
     return Login([](const std::string& name) { return name == kTarget; }, allowed, 0x0102);
+}
+
+TEST(IscsiTargetName, OnePerDriveLetterFoundWithoutRegardToCase) {
+    TargetList targets;
+    targets.push_back({TargetNameFor('E'), nullptr});
+    EXPECT_EQ(targets[0].name, kTarget);
+    EXPECT_EQ(FindTarget(targets, "IQN.2026-12.org.Tessalok:VDRIVE-E"), &targets[0]);
+    EXPECT_EQ(FindTarget(targets, "iqn.2026-12.org.tessalok:vdrive-"), nullptr);
+    EXPECT_EQ(FindTarget(targets, ""), nullptr);
 }
 
 const TextKeys kSecurity = {{"InitiatorName", "iqn.2026-12.test:initiator"},

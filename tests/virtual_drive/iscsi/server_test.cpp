@@ -150,6 +150,30 @@ TEST_F(IscsiServerTest, BothFrontDoorsServeTheSameDrive) {
     EXPECT_EQ(initiator.Run(kTestUnitReady, 0), 0x02); // NOT READY: the plug was pulled
 }
 
+TEST_F(IscsiServerTest, ASilentDrivesCommandStaysOpenUntilAborted) {
+    Start();
+    Initiator initiator(door.Port());
+    ASSERT_EQ(initiator.Login('E'), 0);
+    EXPECT_EQ(fixture.server.Control("E: silence-next 1").rfind("error", 0), std::string::npos);
+    std::vector<std::uint8_t> vendor(16, 0);
+    vendor[0] = 0xFC;
+    const std::uint32_t silentTag = ++initiator.tag;
+    ASSERT_TRUE(
+        initiator.Send(iscsi_test::Command(silentTag, initiator.cmdSn++, vendor, 0x40, 512)));
+    EXPECT_FALSE(initiator.Receive(300)); // no answer, and the connection stays
+
+    Pdu abort = iscsi_test::Make(Opcode::TaskManagement, 0x80 | 1, 0x99);
+    abort.header[0] |= 0x40;
+    abort.SetWord(iscsi_test::kWord20, silentTag);
+    abort.SetWord(iscsi_test::kWord24, initiator.cmdSn);
+    ASSERT_TRUE(initiator.Send(abort));
+    const std::optional<Pdu> response = initiator.Receive();
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->Op(), Opcode::TaskManagementResponse);
+    EXPECT_EQ(response->header[2], 0); // function complete
+    EXPECT_EQ(initiator.Run(kTestUnitReady, 0), 0);
+}
+
 TEST(IscsiFrontDoor, ImagesForNoVolumeOrUnreadableOnesAreRefused) {
     ServerFixture fixture;
     fixture.volumes.AddDrive('E', {});

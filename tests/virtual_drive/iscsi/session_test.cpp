@@ -210,6 +210,30 @@ TEST(IscsiSession, DataOutOutOfSequenceEndsTheConnection) {
     }
 }
 
+TEST(IscsiSession, WritesWaitingForDataAreBoundedTogether) {
+    SessionRig rig;
+    const std::vector<std::uint8_t> write = {0x2A, 0, 0, 0, 0, 0, 0, 0x80, 0, 0}; // 16 MiB
+    std::uint32_t cmdSn = kFirstCmdSn;
+    for (std::uint32_t tag = 1; tag <= 2; ++tag) {
+        const std::vector<Pdu> r2t =
+            rig.Send(Command(tag, cmdSn++, write, 0x20, kMaxTransferLength));
+        ASSERT_EQ(r2t.size(), 1u);
+        EXPECT_EQ(r2t[0].Op(), Opcode::ReadyToTransfer);
+    }
+    std::vector<Pdu> out = rig.Send(Command(3, cmdSn++, write, 0x20, kMaxTransferLength));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].Op(), Opcode::ScsiResponse);
+    EXPECT_EQ(out[0].header[3], 0x28); // TASK SET FULL: try again later
+    // Once one is aborted there is room again.
+    Pdu abort = Make(Opcode::TaskManagement, 0x80 | 1, 0x77);
+    abort.header[0] |= 0x40;
+    abort.SetWord(kWord20, 1);
+    ASSERT_EQ(rig.Send(abort).size(), 1u);
+    out = rig.Send(Command(4, cmdSn++, write, 0x20, kMaxTransferLength));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].Op(), Opcode::ReadyToTransfer);
+}
+
 TEST(IscsiSession, ImmediateDataIsRefusedAsNotNegotiated) {
     SessionRig rig;
     Pdu command = Command(5, kFirstCmdSn, kWrite10OfFour, 0x20, 2048);
