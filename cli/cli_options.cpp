@@ -167,6 +167,8 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         app.add_option("--lang", language, "Language: index 0-12 or a code such as de, zh-TW")
             ->option_text("N|CODE");
     app.add_flag("--trace", options.trace, "Show every vendor command on stderr, decoded");
+    app.add_flag("--all-disks", options.allDisks,
+                 "Search every disk, not only those attached through USB (Linux)");
     // Options of the program are also accepted after the command (the subcommands
     // inherit this as they are added).
     app.fallthrough();
@@ -231,6 +233,10 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     for (const CLI::Option* option : {vdriveOption, driveOption, deviceOption, languageOption}) {
         if (option->count() > 0 && option->as<std::string>().empty())
             return usageError(option->get_name() + " wants a value, not an empty text");
+    }
+    if (options.allDisks && (vdriveGiven || deviceOption->count() > 0)) {
+        return usageError("--all-disks widens the search of the system's disks; "
+                          "it does not go with --vdrive or --device");
     }
     if (vdriveGiven) {
         const auto hostPort = ParseHostPort(vdrive);

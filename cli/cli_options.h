@@ -26,6 +26,7 @@ struct CliOptions {
     std::optional<int> language;           // --lang; none: the start-language rule
     bool json = false;
     bool trace = false;
+    bool allDisks = false; // --all-disks: search every disk, not only USB ones (Linux)
     bool all = false; // scan --all
     bool yes = false; // erase --yes
 };

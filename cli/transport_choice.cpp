@@ -18,7 +18,8 @@ ChosenTransport ChooseTransport(const CliOptions& options) {
         chosen.letter = 'C';
         return chosen;
     } else {
-        chosen.transport = CreateSystemTransport();
+        chosen.transport =
+            CreateSystemTransport(options.allDisks ? DiskScope::Every : DiskScope::UsbOnly);
     }
     if (options.driveLetter) {
         chosen.limitToLetter = true;

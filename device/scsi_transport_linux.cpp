@@ -1,10 +1,13 @@
-// Linux backend: SG_IO on the disk device nodes (/dev/sdX, or /dev/sgN from an explicit
-// list). Vendor commands need root or CAP_SYS_RAWIO; the kernel refuses them otherwise.
+// Linux backend: SG_IO on the disk device nodes (/dev/sdX attached through USB unless every
+// disk was asked for, or /dev/sgN from an explicit list). Vendor commands need root or
+// CAP_SYS_RAWIO; the kernel refuses them otherwise.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,17 +16,21 @@
 
 #include "device/device_letters.h"
 #include "device/scsi_transfer.h"
+#include "device/sense_data.h"
 #include "device/sg_io_linux.h"
 #include "device/system_transport.h"
+#include "device/usb_disk_linux.h"
 
 sg_io_hdr_t MakeSgIoHeader(std::uint8_t* cdb, std::uint8_t* buffer, std::uint32_t carried,
-                           ScsiDirection direction) {
+                           ScsiDirection direction, std::span<std::uint8_t> sense) {
     sg_io_hdr_t header{};
     header.interface_id = 'S';
     header.cmdp = cdb;
     header.cmd_len = static_cast<unsigned char>(kCdbLength);
-    header.mx_sb_len = 0;
-    header.sbp = nullptr;
+    // Without a sense buffer the kernel drops the sense data, and a pulled plug, a refused
+    // command and a reset all read as the same "SCSI status 0x02".
+    header.mx_sb_len = static_cast<unsigned char>(std::min<std::size_t>(sense.size(), 255));
+    header.sbp = sense.empty() ? nullptr : sense.data();
     header.timeout = kScsiTimeoutSeconds * 1000; // milliseconds
     header.dxfer_len = carried;
     header.dxferp = carried > 0 ? buffer : nullptr;
@@ -65,7 +72,7 @@ std::string DescribeOpenFailure(const std::string& path, int error) {
 }
 
 std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int error,
-                                const sg_io_hdr_t& header) {
+                                const sg_io_hdr_t& header, std::span<const std::uint8_t> sense) {
     if (ioctlResult != 0) {
         std::string text = "SG_IO on " + path + " failed: " + std::strerror(error);
         if (IsPermissionError(error)) {
@@ -73,15 +80,22 @@ std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int er
         }
         return text;
     }
-    return "SG_IO on " + path + ": SCSI status " + Hex(header.status) + ", host status " +
-           Hex(header.host_status) + ", driver status " + Hex(header.driver_status);
+    std::string text = "SG_IO on " + path + ": SCSI status " + Hex(header.status) +
+                       ", host status " + Hex(header.host_status) + ", driver status " +
+                       Hex(header.driver_status);
+    const std::size_t written = std::min<std::size_t>(header.sb_len_wr, sense.size());
+    if (const auto summary = ParseSense(sense.first(written))) {
+        text += ": " + DescribeSense(*summary);
+    }
+    return text;
 }
 
 namespace {
 
 class LinuxScsiTransport final : public IScsiTransport {
   public:
-    LinuxScsiTransport() = default;
+    LinuxScsiTransport(DiskScope scope, std::string sysfsRoot, std::string devRoot)
+        : m_scope(scope), m_sysfsRoot(std::move(sysfsRoot)), m_devRoot(std::move(devRoot)) {}
     explicit LinuxScsiTransport(std::vector<std::string> devicePaths)
         : m_devicePaths(std::move(devicePaths)), m_explicit(true) {}
 
@@ -89,6 +103,11 @@ class LinuxScsiTransport final : public IScsiTransport {
         const std::string path = PathForLetter(letter);
         if (path.empty()) {
             m_lastError = "no device for drive letter " + std::to_string(static_cast<int>(letter));
+            return kInvalidHandle;
+        }
+        if (!InScope(letter)) {
+            m_lastError = std::string("drive ") + letter + ": " + path +
+                          " is not attached through USB; --all-disks tries every disk";
             return kInvalidHandle;
         }
         const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
@@ -108,12 +127,14 @@ class LinuxScsiTransport final : public IScsiTransport {
         std::vector<std::uint8_t> staged(CarriedLength(length));
         StageTransfer(staged, data, length, direction);
         Cdb command = cdb;
-        sg_io_hdr_t header = MakeSgIoHeader(command.data(), staged.data(),
-                                            static_cast<std::uint32_t>(staged.size()), direction);
+        std::array<std::uint8_t, kSenseLength> sense{};
+        sg_io_hdr_t header =
+            MakeSgIoHeader(command.data(), staged.data(), static_cast<std::uint32_t>(staged.size()),
+                           direction, sense);
         const int result = ::ioctl(static_cast<int>(handle), SG_IO, &header);
         const int error = errno;
         if (!SgIoSucceeded(result, header)) {
-            m_lastError = DescribeSgIoFailure(PathForHandle(handle), result, error, header);
+            m_lastError = DescribeSgIoFailure(PathForHandle(handle), result, error, header, sense);
             return false;
         }
         CopyBackTransfer(staged, data, length, direction);
@@ -132,12 +153,23 @@ class LinuxScsiTransport final : public IScsiTransport {
 
     std::uint32_t PresentDriveMask() override {
         std::uint32_t mask = 0;
+        std::string skipped;
         for (char letter = kFirstDeviceLetter; letter <= 'Z'; ++letter) {
             const std::string path = PathForLetter(letter);
             struct stat status {};
-            if (!path.empty() && ::stat(path.c_str(), &status) == 0) {
-                mask |= 1u << (letter - 'A');
+            if (path.empty() || ::stat(path.c_str(), &status) != 0) {
+                continue;
             }
+            if (InScope(letter)) {
+                mask |= 1u << (letter - 'A');
+            } else {
+                skipped += (skipped.empty() ? "" : ", ") + path;
+            }
+        }
+        // A search that finds nothing says why, when disks were there but none on USB.
+        if (mask == 0 && !skipped.empty()) {
+            m_lastError = "no disk attached through USB (" + skipped +
+                          " skipped; --all-disks tries every disk)";
         }
         return mask;
     }
@@ -150,7 +182,12 @@ class LinuxScsiTransport final : public IScsiTransport {
             return ListedPathForLetter(m_devicePaths, letter);
         }
         const std::string name = DiskNameForLetter(letter);
-        return name.empty() ? std::string() : "/dev/" + name;
+        return name.empty() ? std::string() : m_devRoot + "/" + name;
+    }
+
+    bool InScope(char letter) const {
+        return m_explicit || m_scope == DiskScope::Every ||
+               IsUsbDisk(m_sysfsRoot, DiskNameForLetter(letter));
     }
 
     std::string PathForHandle(Handle handle) const {
@@ -162,6 +199,9 @@ class LinuxScsiTransport final : public IScsiTransport {
         return "handle " + std::to_string(handle);
     }
 
+    DiskScope m_scope = DiskScope::UsbOnly;
+    std::string m_sysfsRoot;
+    std::string m_devRoot;
     std::vector<std::string> m_devicePaths;
     bool m_explicit = false;
     std::vector<std::pair<Handle, std::string>> m_openPaths;
@@ -170,8 +210,13 @@ class LinuxScsiTransport final : public IScsiTransport {
 
 } // namespace
 
-std::unique_ptr<IScsiTransport> CreateSystemTransport() {
-    return std::make_unique<LinuxScsiTransport>();
+std::unique_ptr<IScsiTransport> CreateDiskTransport(DiskScope scope, std::string sysfsRoot,
+                                                    std::string devRoot) {
+    return std::make_unique<LinuxScsiTransport>(scope, std::move(sysfsRoot), std::move(devRoot));
+}
+
+std::unique_ptr<IScsiTransport> CreateSystemTransport(DiskScope scope) {
+    return CreateDiskTransport(scope, kSysfsRoot, kDevRoot);
 }
 
 std::unique_ptr<IScsiTransport> CreateSystemTransport(std::vector<std::string> devicePaths) {

@@ -154,7 +154,7 @@ class Win32ScsiTransport final : public IScsiTransport {
 
 } // namespace
 
-std::unique_ptr<IScsiTransport> CreateSystemTransport() {
+std::unique_ptr<IScsiTransport> CreateSystemTransport(DiskScope /*scope: volumes, not disks*/) {
     return std::make_unique<Win32ScsiTransport>();
 }
 

@@ -5,21 +5,26 @@
 #include <scsi/sg.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "device/scsi_types.h"
 
-// Fills the SG_IO request for one command: `cdb` (16 bytes, kept by the caller) and the
-// staged `buffer` of `carried` bytes, no sense data, a 4-second time-out. A transfer
-// without data has no data phase.
+// Room for the sense data of one command: fixed format with its usual additional bytes.
+inline constexpr std::size_t kSenseLength = 32;
+
+// Fills the SG_IO request for one command: `cdb` (16 bytes, kept by the caller), the
+// staged `buffer` of `carried` bytes, `sense` for the sense data of a CHECK CONDITION (for
+// the diagnostic only), a 4-second time-out. A transfer without data has no data phase.
 sg_io_hdr_t MakeSgIoHeader(std::uint8_t* cdb, std::uint8_t* buffer, std::uint32_t carried,
-                           ScsiDirection direction);
+                           ScsiDirection direction, std::span<std::uint8_t> sense);
 
 // The command succeeded only when the ioctl did and the SCSI status, the host status and
 // the driver status are all clear.
 bool SgIoSucceeded(int ioctlResult, const sg_io_hdr_t& header);
 
-// Diagnostics for LastError. `error` is errno after a failed call.
+// Diagnostics for LastError. `error` is errno after a failed call; `sense` the bytes of
+// the request's sense buffer (the header's sb_len_wr says how many the kernel wrote).
 std::string DescribeOpenFailure(const std::string& path, int error);
 std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int error,
-                                const sg_io_hdr_t& header);
+                                const sg_io_hdr_t& header, std::span<const std::uint8_t> sense);

@@ -1,6 +1,6 @@
 // The transport of the platform the program runs on: Windows SCSI pass-through on the
 // volumes "\\.\X:", Linux SG_IO on the whole disks /dev/sda.. /dev/sdx (drive letters
-// 'C'.. 'Z', see device_letters.h).
+// 'C'.. 'Z', see device_letters.h), by default only those attached through USB.
 #pragma once
 
 #include <memory>
@@ -9,7 +9,11 @@
 
 #include "device/scsi_transport.h"
 
-std::unique_ptr<IScsiTransport> CreateSystemTransport();
+// Which disks the Linux transport offers without an explicit list: those attached through
+// USB (the drive is a USB device), or every disk. Windows searches its volumes either way.
+enum class DiskScope { UsbOnly, Every };
+
+std::unique_ptr<IScsiTransport> CreateSystemTransport(DiskScope scope = DiskScope::UsbOnly);
 
 // The same transport on explicit device paths (UTF-8) in place of the platform's own
 // volumes: the first path is drive 'C', the next 'D', and so on up to 'Z'. On Linux a

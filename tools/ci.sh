@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole check: installs what is missing, builds and runs every test natively, builds the
-# Windows programs and runs their tests under wine, compiles the 32-bit build, and gives
-# every fuzz target a short run. Run from anywhere, as root on a fresh Debian 12:
+# Windows programs and runs their tests under wine, compiles the 32-bit build, runs the
+# native and both Windows programs on a real Linux kernel in QEMU against the virtual drive
+# (tools/run-qemu-stage.sh), and gives every fuzz target a short run. Run from anywhere, as
+# root on a fresh Debian 12:
 #   bash tools/ci.sh
 # FUZZ_SECONDS (default 20) sets each fuzz target's run.
 set -euo pipefail
@@ -58,6 +60,10 @@ trap - EXIT
 section "Windows i686 (32-bit) build"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$jobs"
+
+section "A real Linux kernel in QEMU: tessalok and tessalok.exe on the drive, over USB and virtio-scsi"
+qemu_line=$(tools/run-qemu-stage.sh | tee /dev/stderr | tail -n 1)
+passed=$((passed + $(sed -E 's/.*: ([0-9]+) checks passed.*/\1/' <<<"$qemu_line")))
 
 section "Fuzz targets"
 tools/run-fuzzers.sh "${FUZZ_SECONDS:-20}"

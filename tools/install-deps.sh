@@ -11,7 +11,14 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     mtools dosfstools
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
+    wine32:i386
+    qemu-system-x86 qemu-block-extra busybox-static cpio
 )
+
+# The 32-bit Windows build runs under the i386 wine.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -93,6 +93,11 @@ TEST(ParseCommandLine, CommandsAndOptions) {
         EXPECT_EQ(before.options->command, command);
         EXPECT_TRUE(before.options->json || before.options->yes);
     }
+    EXPECT_FALSE(after.options->allDisks);
+
+    const ParseResult widened = Parse({"scan", "--all-disks"});
+    ASSERT_TRUE(widened.options);
+    EXPECT_TRUE(widened.options->allDisks);
 }
 
 TEST(ParseCommandLine, UsageErrorsExitWithTwo) {
@@ -119,6 +124,8 @@ TEST(ParseCommandLine, UsageErrorsExitWithTwo) {
         {"--lang", "", "languages"},
         {"status", "--lang="},
         {"--device", "", "--vdrive", "127.0.0.1:5000", "status"},
+        {"--all-disks", "--vdrive", "h", "status"}, // widens only the system's disk search
+        {"--all-disks", "--device", "/dev/sg0", "status"},
     };
     for (const auto& words : cases) {
         const ParseResult result = Parse(words);

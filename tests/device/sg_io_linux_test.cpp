@@ -16,6 +16,7 @@ namespace {
 TEST(SgIoTest, HeaderCarriesTheCdbBufferDirectionAndTimeOut) {
     Cdb cdb{0xFC, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'S', 'E', 'C', 'U'};
     std::uint8_t buffer[2] = {};
+    std::uint8_t sense[kSenseLength] = {};
     const struct {
         std::uint32_t carried;
         ScsiDirection direction;
@@ -25,7 +26,8 @@ TEST(SgIoTest, HeaderCarriesTheCdbBufferDirectionAndTimeOut) {
                  {0, ScsiDirection::Read, SG_DXFER_NONE},
                  {0, ScsiDirection::Write, SG_DXFER_NONE}};
     for (const auto& c : cases) {
-        const sg_io_hdr_t header = MakeSgIoHeader(cdb.data(), buffer, c.carried, c.direction);
+        const sg_io_hdr_t header =
+            MakeSgIoHeader(cdb.data(), buffer, c.carried, c.direction, sense);
         EXPECT_EQ(header.interface_id, 'S');
         EXPECT_EQ(header.dxfer_direction, c.expected);
         EXPECT_EQ(header.cmdp, cdb.data());
@@ -33,8 +35,9 @@ TEST(SgIoTest, HeaderCarriesTheCdbBufferDirectionAndTimeOut) {
         EXPECT_EQ(header.dxfer_len, c.carried);
         EXPECT_EQ(header.dxferp, c.carried > 0 ? buffer : nullptr);
         EXPECT_EQ(header.timeout, 4000u);
-        EXPECT_EQ(header.mx_sb_len, 0);
-        EXPECT_EQ(header.sbp, nullptr);
+        // The kernel hands the sense data back only into a buffer given with the request.
+        EXPECT_EQ(header.mx_sb_len, kSenseLength);
+        EXPECT_EQ(header.sbp, sense);
     }
 }
 
@@ -62,7 +65,7 @@ TEST(SgIoTest, RefusedAccessNamesTheRightsNeeded) {
     for (const int error : {EACCES, EPERM}) {
         EXPECT_NE(DescribeOpenFailure("/dev/sdb", error).find("needs root or CAP_SYS_RAWIO"),
                   std::string::npos);
-        EXPECT_NE(DescribeSgIoFailure("/dev/sdb", -1, error, sg_io_hdr_t{})
+        EXPECT_NE(DescribeSgIoFailure("/dev/sdb", -1, error, sg_io_hdr_t{}, {})
                       .find("needs root or CAP_SYS_RAWIO"),
                   std::string::npos);
     }
@@ -71,8 +74,24 @@ TEST(SgIoTest, RefusedAccessNamesTheRightsNeeded) {
     sg_io_hdr_t header{};
     header.status = 2;
     header.driver_status = 0x08;
-    EXPECT_EQ(DescribeSgIoFailure("/dev/sdb", 0, 0, header),
+    EXPECT_EQ(DescribeSgIoFailure("/dev/sdb", 0, 0, header, {}),
               "SG_IO on /dev/sdb: SCSI status 0x02, host status 0x00, driver status 0x08");
+}
+
+TEST(SgIoTest, ACheckConditionSaysWhatTheSenseDataSays) {
+    // A pulled plug as the kernel returns it: fixed-format sense, NOT READY, 3A/00.
+    std::uint8_t sense[kSenseLength] = {0x70, 0, 0x02, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x3A, 0};
+    sg_io_hdr_t header{};
+    header.status = 2;
+    header.driver_status = 0x08;
+    header.sb_len_wr = 18;
+    EXPECT_EQ(DescribeSgIoFailure("/dev/sdc", 0, 0, header, sense),
+              "SG_IO on /dev/sdc: SCSI status 0x02, host status 0x00, driver status 0x08: "
+              "NOT READY, medium not present (sense 2/3A/00)");
+    // Only what the kernel wrote counts.
+    header.sb_len_wr = 0;
+    EXPECT_EQ(DescribeSgIoFailure("/dev/sdc", 0, 0, header, sense).find("sense"),
+              std::string::npos);
 }
 
 TEST(LinuxTransportTest, ANodeThatIsNoScsiDeviceOpensButEveryCommandFails) {

@@ -1,0 +1,46 @@
+#!/bin/sh
+# shellcheck disable=SC2154 # TESSALOK_* (guest-init), out and err (guest-checks)
+# Sourced by guest-checks: both Windows builds of tessalok.exe under the host's wine, whose
+# pass-through on \\.\E: becomes SG_IO on /dev/sdc. Uses run, has and ctl from there.
+
+# /winroot: the host's root (shared read-only over 9p) under a writable tmpfs overlay, with
+# the guest's /dev, /proc and /sys, so the host's wine runs against the guest's kernel. The
+# programs are copied into the overlay first (into its tmpfs): run from 9p, a PE image reads
+# back as zeros. No tmpfs goes over /tmp: a checkout or prefix there would disappear.
+make_wine_root() {
+    mkdir -p /host /overlay /winroot
+    mount -t 9p -o trans=virtio,version=9p2000.L,cache=loose,ro hostroot /host || return 1
+    mount -t tmpfs tmpfs /overlay || return 1
+    mkdir -p /overlay/upper /overlay/work
+    mount -t overlay overlay \
+        -o lowerdir=/host,upperdir=/overlay/upper,workdir=/overlay/work /winroot || return 1
+    mount --bind /dev /winroot/dev &&
+        mount -t proc proc /winroot/proc &&
+        mount -t sysfs sysfs /winroot/sys || return 1
+    mkdir -p /winroot/tessalok-guest &&
+        cp "/host$TESSALOK_exe64" /winroot/tessalok-guest/tessalok64.exe &&
+        cp "/host$TESSALOK_exe32" /winroot/tessalok-guest/tessalok32.exe
+}
+
+# in_wine PROGRAM ARGUMENTS...: PROGRAM in /winroot, with the prefix made on the host.
+in_wine() {
+    chroot /winroot /usr/bin/env -i PATH=/usr/bin:/bin HOME=/root \
+        WINEPREFIX="$TESSALOK_wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$@"
+}
+
+run wine-root 0 make_wine_root
+# One wine server for every start: without it each start costs about 20 s here.
+in_wine wineserver -p
+for bits in 64 32; do
+    exe=/tessalok-guest/tessalok$bits.exe
+    run "wine$bits-status" 0 in_wine wine $exe --trace --drive E status
+    has "wine$bits-status-drive" "Drive:    E:" "$out"
+    has "wine$bits-status-trace" "trace E: SECU" "$err"
+    run "wine$bits-status-json" 0 in_wine wine $exe --drive E status --json
+    has "wine$bits-json-drive" '"drive":"E:"' "$out"
+    ctl set-slot 0 alice # the finger that authorizes
+    run "wine$bits-install" 0 in_wine wine $exe --drive E install
+    has "wine$bits-install-says" "installation successfully" "$out"
+    run "wine$bits-erase" 0 in_wine wine $exe --drive E erase --yes
+done
+in_wine wineserver -k

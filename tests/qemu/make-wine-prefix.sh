@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Makes the wine prefix the guest runs tessalok.exe in, on the host beforehand (making it
+# inside the emulated guest takes minutes). In it E: is a present drive whose device is the
+# guest's /dev/sdc, the drive on virtio-scsi: wine turns pass-through on \\.\E: into SG_IO
+# there.
+# A second run reuses the prefix.
+#   tests/qemu/make-wine-prefix.sh PREFIX
+set -euo pipefail
+prefix=${1:?usage: make-wine-prefix.sh PREFIX}
+if [ ! -f "$prefix/.tessalok-ready" ]; then
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    unset DISPLAY
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+    touch "$prefix/.tessalok-ready"
+fi
+mkdir -p "$prefix/drive-e"
+ln -sfn ../drive-e "$prefix/dosdevices/e:"
+ln -sfn /dev/sdc "$prefix/dosdevices/e::"

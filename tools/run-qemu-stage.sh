@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The real-kernel stage: boots Debian's kernel under QEMU (software emulation) with the
+# virtual drive attached as a USB mass-storage disk through iSCSI, and runs the native
+# tessalok and both Windows builds of tessalok.exe (under wine) against it in the guest.
+# Builds what it needs; the kernel and the wine prefix are cached under build/.
+#   tools/run-qemu-stage.sh
+# QEMU_STAGE_SECONDS (default 240) bounds the guest's run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/build/qemu
+mkdir -p "$work"
+
+for preset in linux win64 win32; do
+    [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
+done
+cmake --build --preset linux -j"$(nproc)" --target tessalok tessalok-vdrive
+cmake --build --preset win64 -j"$(nproc)" --target tessalok
+cmake --build --preset win32 -j"$(nproc)" --target tessalok
+
+kernel_root=$(tests/qemu/fetch-kernel.sh "$root/build/qemu-cache")
+tests/qemu/make-wine-prefix.sh "$work/wine-prefix"
+tests/qemu/make-initramfs.sh "$kernel_root" "$work/initrd.gz" \
+    build/linux/cli/tessalok build/linux/virtual_drive/tessalok-vdrive
+rm -f "$work/ide.img" "$work/ctl.port" "$work/iscsi.port"
+truncate -s 4M "$work/ide.img"
+
+# The drive at E: with one finger enrolled and the automatic user at the sensor.
+build/linux/virtual_drive/tessalok-vdrive --drive E --auto-user --run "set-slot 0 alice" \
+    --port 0 --port-file "$work/ctl.port" --iscsi 0 --iscsi-port-file "$work/iscsi.port" \
+    --verbose 2>"$work/vdrive.log" &
+vdrive=$!
+trap 'kill "$vdrive" 2>/dev/null || true; wait "$vdrive" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+    [ -s "$work/ctl.port" ] && [ -s "$work/iscsi.port" ] && break
+    kill -0 "$vdrive" 2>/dev/null || { cat "$work/vdrive.log" >&2; exit 1; }
+    sleep 0.1
+done
+[ -s "$work/iscsi.port" ] || { echo "qemu stage: the virtual drive did not start" >&2; exit 1; }
+
+started=$(date +%s)
+status=0
+HOST_ROOT=/ tests/qemu/boot-guest.sh "$kernel_root"/boot/vmlinuz-* "$work/initrd.gz" \
+    "iscsi://127.0.0.1:$(cat "$work/iscsi.port")/iqn.2026-12.org.tessalok:vdrive-e/0" \
+    "$work/ide.img" "$work/console.log" "${QEMU_STAGE_SECONDS:-240}" \
+    "tessalok.ctlport=$(cat "$work/ctl.port")" "tessalok.wineprefix=$work/wine-prefix" \
+    "tessalok.exe64=$root/build/win64/cli/tessalok.exe" \
+    "tessalok.exe32=$root/build/win32/cli/tessalok.exe" || status=$?
+echo "qemu stage: the guest ran $(($(date +%s) - started)) s"
+tests/qemu/check-console.sh "$work/console.log"
+exit "$status"
