@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole check: installs what is missing, builds and runs every test natively, builds the
-# Windows programs and runs their tests under wine, compiles the 32-bit build, and gives
-# every fuzz target a short run. Run from anywhere, as root on a fresh Debian 12:
+# Windows programs (64-bit and 32-bit) and runs their tests under wine, builds, installs
+# and tries the release packages, and gives every fuzz target a short run. Run from anywhere, as root on a fresh Debian 12:
 #   bash tools/ci.sh
 # FUZZ_SECONDS (default 20) sets each fuzz target's run.
 set -euo pipefail
@@ -51,9 +51,17 @@ run_ctest --preset win64 --repeat until-pass:2
 tessalok_wine_stop
 trap - EXIT
 
-section "Windows i686 (32-bit) build"
+section "Windows i686 (32-bit) build and tests under wine"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$jobs"
+source tools/wine-env.sh
+trap tessalok_wine_stop EXIT
+run_ctest --preset win32 --repeat until-pass:2
+tessalok_wine_stop
+trap - EXIT
+
+section "Release packages: build, install and run them"
+tools/run-package-checks.sh
 
 section "Fuzz targets"
 tools/run-fuzzers.sh "${FUZZ_SECONDS:-20}"

@@ -9,6 +9,9 @@ packages=(
     libcli11-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
+    dpkg-dev fakeroot lintian man-db bash-completion
+    # The 32-bit Windows tests run under Debian's 32-bit wine (i386 multiarch).
+    wine32:i386
 )
 
 missing=()
@@ -21,6 +24,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
