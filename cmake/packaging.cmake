@@ -101,15 +101,17 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tessalok developers")
 set(CPACK_PACKAGE_CONTACT "${TESSALOK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "utility for USB flash drives with a fingerprint sensor")
+# Lines under 80 columns, as Debian's package tools show them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "The drive keeps up to ten enrolled fingerprints. tessalok finds the drive among the
-present drives, shows how many fingerprints are installed and how many more fit, enrols a
-new one after an installed finger authorizes it, erases all of them after a confirmation
-and an authorized finger, and shows the drive's model text, in thirteen languages. It
-talks to the drive through vendor-specific SCSI commands (SG_IO).
+    "The drive keeps up to ten enrolled fingerprints. tessalok finds the drive
+among the present drives, shows how many fingerprints are installed and how
+many more fit, enrols a new one after an installed finger authorizes it,
+erases all of them after a confirmation and an authorized finger, and shows
+the drive's model text, in thirteen languages. It talks to the drive through
+vendor-specific SCSI commands (SG_IO).
 
-tessalok-vdrive is a virtual fingerprint drive served over TCP, for trying and testing
-everything without the hardware.")
+tessalok-vdrive is a virtual fingerprint drive served over TCP, for trying
+and testing everything without the hardware.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)

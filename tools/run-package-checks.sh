@@ -131,6 +131,10 @@ for arch in win64 win32; do
     for exe in "$folder"/*.exe; do
         "$objdump" -h "$exe" | grep -q '\.debug' && fail "$(basename "$exe") is not stripped"
     done
+    for exe in KV_Tessalok KV_Tessalok_Demo; do
+        file_version=$(strings -el "$folder/$exe.exe" | grep -A1 -x FileVersion | tail -n 1)
+        [ "$file_version" = "$version" ] || fail "$exe.exe has the file version '$file_version'"
+    done
     # Sizes of the sections (objdump -h): the resources, and everything else.
     code=0
     resources=0
