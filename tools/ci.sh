@@ -39,26 +39,26 @@ cmake --preset linux >/dev/null
 cmake --build --preset linux -j"$jobs"
 run_ctest --preset linux -j"$jobs"
 
+# Builds a Windows preset and runs its tests under wine: one test at a time, and a second
+# try for a test whose wine start failed (seen rarely: the program exits at once without
+# output while another starts).
+windows_build_and_tests() {
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j"$jobs"
+    # shellcheck source=tools/wine-env.sh
+    source tools/wine-env.sh
+    trap tessalok_wine_stop EXIT
+    run_ctest --preset "$preset" --repeat until-pass:2
+    tessalok_wine_stop
+    trap - EXIT
+}
+
 section "Windows x86-64 build and tests under wine"
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j"$jobs"
-# shellcheck source=tools/wine-env.sh
-source tools/wine-env.sh
-trap tessalok_wine_stop EXIT
-# One test at a time under wine, and a second try for a test whose wine start failed
-# (seen rarely: the program exits at once without output while another starts).
-run_ctest --preset win64 --repeat until-pass:2
-tessalok_wine_stop
-trap - EXIT
+windows_build_and_tests win64
 
 section "Windows i686 (32-bit) build and tests under wine"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$jobs"
-source tools/wine-env.sh
-trap tessalok_wine_stop EXIT
-run_ctest --preset win32 --repeat until-pass:2
-tessalok_wine_stop
-trap - EXIT
+windows_build_and_tests win32
 
 section "Release packages: build, install and run them"
 tools/run-package-checks.sh

@@ -64,7 +64,8 @@ for program in tessalok tessalok-vdrive; do
     [ "$got" = "$program $version" ] || fail "$program --version says '$got'"
     echo "$got"
     man -w "$program" || fail "no manual page for $program"
-    man "$program" 2>&1 >/dev/null | grep . && fail "the manual page of $program has errors"
+    LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings "$program" 2>&1 >/dev/null | grep . &&
+        fail "the manual page of $program has warnings"
 done
 for doc in README.md command-line.md virtual-drive.md copyright changelog.gz; do
     [ -f "/usr/share/doc/tessalok/$doc" ] || fail "/usr/share/doc/tessalok/$doc is missing"
