@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <vector>
 
+#include "app/settings_file.h"
 #include "app/utf_convert.h"
 
 namespace {
@@ -27,7 +27,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        const auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        };
         if (lower(a[i]) != lower(b[i])) {
             return false;
         }
@@ -72,15 +74,7 @@ bool KeyLine(std::string_view line, std::string_view& key, std::string_view& val
     return true;
 }
 
-std::string ReadFile(const std::string& path, bool& exists) {
-    std::ifstream in(path, std::ios::binary);
-    exists = static_cast<bool>(in);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-}  // namespace
+} // namespace
 
 bool FindIniValue(std::string_view text, std::string_view section, std::string_view key,
                   std::string& value) {
@@ -140,7 +134,7 @@ std::string SetIniValue(std::string_view text, std::string_view section, std::st
     }
     if (!written) {
         if (!result.empty()) {
-            result.emplace_back();  // a blank line before the new section
+            result.emplace_back(); // a blank line before the new section
         }
         std::string header("[");
         header.append(section).append("]");
@@ -169,7 +163,7 @@ int ParseProfileInt(std::string_view value, int defaultValue) {
     for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
         number = number * 10 + (value[i] - '0');
         if (number > std::numeric_limits<int>::max()) {
-            number = std::numeric_limits<int>::max();  // saturate rather than overflow
+            number = std::numeric_limits<int>::max(); // saturate rather than overflow
         }
     }
     return static_cast<int>(negative ? -number : number);
@@ -177,10 +171,10 @@ int ParseProfileInt(std::string_view value, int defaultValue) {
 
 int IniSettingsStore::ReadInt(const std::u16string& section, const std::u16string& key,
                               int defaultValue, const std::u16string& path) const {
-    bool exists = false;
-    const std::string text = ReadFile(ToUtf8(path), exists);
+    std::string text;
     std::string value;
-    if (!exists || !FindIniValue(text, ToUtf8(section), ToUtf8(key), value)) {
+    if (ReadSettingsFile(path, &text) != SettingsFile::Readable ||
+        !FindIniValue(text, ToUtf8(section), ToUtf8(key), value)) {
         return defaultValue;
     }
     return ParseProfileInt(value, defaultValue);
@@ -188,9 +182,11 @@ int IniSettingsStore::ReadInt(const std::u16string& section, const std::u16strin
 
 void IniSettingsStore::WriteString(const std::u16string& section, const std::u16string& key,
                                    const std::u16string& value, const std::u16string& path) {
+    std::string text;
+    if (ReadSettingsFile(path, &text) == SettingsFile::Refused) {
+        return; // not a settings file: left as it is, like any write failure
+    }
     const std::string target = ToUtf8(path);
-    bool exists = false;
-    const std::string text = ReadFile(target, exists);
     const std::string updated = SetIniValue(text, ToUtf8(section), ToUtf8(key), ToUtf8(value));
     const std::string temporary = target + ".tmp";
     {
@@ -199,7 +195,7 @@ void IniSettingsStore::WriteString(const std::u16string& section, const std::u16
         out.flush();
         if (!out) {
             std::remove(temporary.c_str());
-            return;  // write failures are not reported; the old file stays intact
+            return; // write failures are not reported; the old file stays intact
         }
     }
     // std::filesystem::rename replaces an existing file on every platform (std::rename

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "app/settings_file.h"
 #include "app/start_settings.h"
 #include "app/system_settings.h"
 
@@ -10,20 +11,27 @@ const wchar_t* Wide(const std::u16string& text) {
 }
 
 class ProfileSettingsStore final : public ISettingsStore {
-public:
+  public:
     int ReadInt(const std::u16string& section, const std::u16string& key, int defaultValue,
                 const std::u16string& path) const override {
+        // The profile calls read whatever the path names, to its end.
+        if (ReadSettingsFile(path, nullptr) != SettingsFile::Readable) {
+            return defaultValue;
+        }
         return static_cast<int>(
             GetPrivateProfileIntW(Wide(section), Wide(key), defaultValue, Wide(path)));
     }
     void WriteString(const std::u16string& section, const std::u16string& key,
                      const std::u16string& value, const std::u16string& path) override {
+        if (ReadSettingsFile(path, nullptr) == SettingsFile::Refused) {
+            return; // not a settings file: left as it is, like any write failure
+        }
         WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(path));
     }
 };
 
 class SystemLocale final : public ILocale {
-public:
+  public:
     std::u16string AbbreviatedLanguageName() const override {
         const int units = GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, nullptr, 0);
         if (units <= 0) {
@@ -37,18 +45,20 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 std::unique_ptr<ISettingsStore> CreateSystemSettingsStore() {
     return std::make_unique<ProfileSettingsStore>();
 }
 
-std::unique_ptr<ILocale> CreateSystemLocale() { return std::make_unique<SystemLocale>(); }
+std::unique_ptr<ILocale> CreateSystemLocale() {
+    return std::make_unique<SystemLocale>();
+}
 
 void InitialiseSettingsPath() {
     wchar_t directory[kWorkingDirectoryUnits] = {};
     const DWORD length = GetCurrentDirectoryW(kWorkingDirectoryUnits, directory);
-    BuildSettingsPath(std::u16string_view(reinterpret_cast<const char16_t*>(directory),
-                                          kWorkingDirectoryUnits),
-                      length);
+    BuildSettingsPath(
+        std::u16string_view(reinterpret_cast<const char16_t*>(directory), kWorkingDirectoryUnits),
+        length);
 }

@@ -57,6 +57,30 @@ constexpr std::array<Subcommand, 6> kSubcommands{{
     {"languages", Command::Languages, "List the thirteen languages with their indexes"},
 }};
 
+constexpr unsigned Bit(Command command) {
+    return 1u << static_cast<unsigned>(command);
+}
+
+// The options of single commands. Each means one thing wherever it is given.
+struct CommandFlag {
+    const char* name;
+    const char* names; // with the short form
+    bool CliOptions::*member;
+    const char* description;
+    const char* commandNames;
+    unsigned commands; // Bit() of each command that takes it
+    bool Belongs(Command command) const { return (commands & Bit(command)) != 0; }
+};
+
+constexpr std::array<CommandFlag, 3> kCommandFlags{{
+    {"--json", "--json", &CliOptions::json, "One JSON object on stdout", "scan, status and model",
+     Bit(Command::Scan) | Bit(Command::Status) | Bit(Command::Model)},
+    {"--all", "--all", &CliOptions::all, "Show what every candidate answered", "scan",
+     Bit(Command::Scan)},
+    {"--yes", "--yes,-y", &CliOptions::yes, "Do not ask for confirmation", "erase",
+     Bit(Command::Erase)},
+}};
+
 constexpr const char* kExitCodes = "Exit codes: 0 success; 1 the drive refused, failed or timed "
                                    "out; 2 bad usage;\n3 no fingerprint drive found, or it "
                                    "stopped answering; 130 interrupted (Ctrl-C).";
@@ -84,11 +108,33 @@ std::optional<int> ParseLanguage(std::string_view text) {
 }
 
 std::optional<std::pair<std::string, std::uint16_t>> ParseHostPort(std::string_view text) {
-    const std::size_t colon = text.rfind(':');
-    std::string_view host = text.substr(0, colon);
+    std::string_view host = text;
+    std::string_view portText;
+    bool hasPort = false;
+    if (text.starts_with('[')) {
+        // "[ADDR]" or "[ADDR]:PORT": an IPv6 address with its port.
+        const std::size_t close = text.find(']');
+        if (close == std::string_view::npos)
+            return std::nullopt;
+        host = text.substr(1, close - 1);
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest.front() != ':')
+                return std::nullopt;
+            portText = rest.substr(1);
+            hasPort = true;
+        }
+    } else if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+        // One colon: HOST:PORT. More: a bare IPv6 address, on the default port.
+        if (text.find(':') == colon) {
+            host = text.substr(0, colon);
+            portText = text.substr(colon + 1);
+            hasPort = true;
+        }
+    }
     std::uint16_t port = vdrive_wire::kDefaultPort;
-    if (colon != std::string_view::npos) {
-        const std::optional<int> number = ParseNumber(text.substr(colon + 1));
+    if (hasPort) {
+        const std::optional<int> number = ParseNumber(portText);
         if (!number || *number < 1 || *number > 65535)
             return std::nullopt;
         port = static_cast<std::uint16_t>(*number);
@@ -110,29 +156,32 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
     std::string drive;
     std::string device;
     std::string language;
-    app.add_option("--vdrive", vdrive, "Use the virtual drive at HOST[:PORT] (port 48150)")
-        ->option_text("HOST:PORT");
-    app.add_option("--drive", drive, "Use drive letter X (Windows)")->option_text("X");
-    app.add_option("--device", device, "Use the device PATH, /dev/sg* or /dev/sd* (Linux)")
-        ->option_text("PATH");
-    app.add_option("--lang", language, "Language: index 0-12 or a code such as de, zh-TW")
-        ->option_text("N|CODE");
+    CLI::Option* vdriveOption =
+        app.add_option("--vdrive", vdrive, "Use the virtual drive at HOST[:PORT] (port 48150)")
+            ->option_text("HOST:PORT");
+    CLI::Option* driveOption =
+        app.add_option("--drive", drive, "Use drive letter X (Windows)")->option_text("X");
+    CLI::Option* deviceOption =
+        app.add_option("--device", device, "Use the device PATH, /dev/sg* or /dev/sd* (Linux)")
+            ->option_text("PATH");
+    CLI::Option* languageOption =
+        app.add_option("--lang", language, "Language: index 0-12 or a code such as de, zh-TW")
+            ->option_text("N|CODE");
     app.add_flag("--trace", options.trace, "Show every vendor command on stderr, decoded");
     // Options of the program are also accepted after the command (the subcommands
     // inherit this as they are added).
     app.fallthrough();
+    // The command options are accepted before the command too: no two commands give one
+    // of them different meanings. The checks after parsing refuse them for other commands.
+    for (const CommandFlag& flag : kCommandFlags) {
+        app.add_flag(flag.names, options.*flag.member)->group("");
+    }
     for (const Subcommand& entry : kSubcommands) {
         CLI::App* sub = app.add_subcommand(entry.name, entry.description);
         sub->callback([&options, command = entry.command] { options.command = command; });
-        if (entry.command == Command::Scan || entry.command == Command::Status ||
-            entry.command == Command::Model) {
-            sub->add_flag("--json", options.json, "One JSON object on stdout");
-        }
-        if (entry.command == Command::Scan) {
-            sub->add_flag("--all", options.all, "Show what every candidate answered");
-        }
-        if (entry.command == Command::Erase) {
-            sub->add_flag("--yes,-y", options.yes, "Do not ask for confirmation");
+        for (const CommandFlag& flag : kCommandFlags) {
+            if (flag.Belongs(entry.command))
+                sub->add_flag(flag.names, options.*flag.member, flag.description);
         }
     }
 
@@ -142,6 +191,14 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         result.output = "tessalok: " + text + "\nRun 'tessalok --help' for usage.\n";
         return result;
     };
+    // CLI11 reads "--lang=" as "--lang" and takes the next word as its value.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (word.size() > 3 && word.starts_with("--") && word.find('=') == word.size() - 1) {
+            return usageError(std::string(word.substr(0, word.size() - 1)) +
+                              " wants a value, not an empty text");
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -157,19 +214,36 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         return usageError(error.what());
     }
 
-    const int targets = !vdrive.empty() + !device.empty() + (!drive.empty() && vdrive.empty());
+    for (const CommandFlag& flag : kCommandFlags) {
+        if (options.*flag.member && !flag.Belongs(options.command)) {
+            return usageError(std::string(flag.name) + " is an option of " + flag.commandNames +
+                              " only");
+        }
+    }
+    const bool vdriveGiven = vdriveOption->count() > 0;
+    const int targets =
+        vdriveGiven + (deviceOption->count() > 0) + (driveOption->count() > 0 && !vdriveGiven);
     if (targets > 1) {
         return usageError("--vdrive, --drive and --device exclude each other "
                           "(only --vdrive with --drive picks a letter of the virtual drive)");
     }
-    if (!vdrive.empty()) {
+    // An empty value (a script's unset variable) is an error, never "not given": taken as
+    // not given, --vdrive "" would send vendor commands to every disk of the system.
+    for (const CLI::Option* option : {vdriveOption, driveOption, deviceOption, languageOption}) {
+        if (option->count() > 0 && option->as<std::string>().empty())
+            return usageError(option->get_name() + " wants a value, not an empty text");
+    }
+    if (vdriveGiven) {
         const auto hostPort = ParseHostPort(vdrive);
-        if (!hostPort)
-            return usageError("--vdrive wants HOST or HOST:PORT, not '" + vdrive + "'");
+        if (!hostPort) {
+            return usageError("--vdrive wants HOST, HOST:PORT, an IPv6 address or [ADDRESS]:PORT, "
+                              "not '" +
+                              vdrive + "'");
+        }
         options.vdriveHost = hostPort->first;
         options.vdrivePort = hostPort->second;
     }
-    if (!drive.empty()) {
+    if (driveOption->count() > 0) {
         std::string letter = drive;
         if (letter.size() == 2 && letter[1] == ':')
             letter.pop_back();
@@ -179,9 +253,9 @@ ParseResult ParseCommandLine(int argc, const char* const* argv) {
         }
         options.driveLetter = upper;
     }
-    if (!device.empty())
+    if (deviceOption->count() > 0)
         options.devicePath = device;
-    if (!language.empty()) {
+    if (languageOption->count() > 0) {
         options.language = ParseLanguage(language);
         if (!options.language) {
             return usageError("unknown language '" + language +

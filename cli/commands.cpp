@@ -5,7 +5,10 @@
 
 #include "app/utf_convert.h"
 #include "cli/drive_report.h"
+#include "cli/drive_text.h"
 #include "cli/interrupt.h"
+#include "cli/interrupt_gate.h"
+#include "cli/silence_watch.h"
 #include "cli/transport_choice.h"
 #include "cli/wire_trace.h"
 #include "device/recording_transport.h"
@@ -18,17 +21,38 @@ namespace {
 struct ResultMessage {
     int number;
     int exitCode;
+    // The drive reported it. The others (time-outs, a failed probe) are what a wait cut
+    // short by Ctrl-C also gives.
+    bool reportedByDrive;
+    // A status read follows the result.
+    bool probeFollows;
 };
 constexpr ResultMessage kResultMessages[] = {
-    {24, exit_code::kSuccess},     // erased
-    {35, exit_code::kSuccess},     // installed
-    {23, exit_code::kDriveFailed}, // erase failed
-    {25, exit_code::kDriveFailed}, // erase timed out
-    {32, exit_code::kDriveFailed}, // install timed out
-    {33, exit_code::kDriveFailed}, // authorizing finger refused
-    {36, exit_code::kDriveFailed}, // new finger failed
-    {31, exit_code::kNoDrive},     // the drive did not pass the probe
+    {24, exit_code::kSuccess, true, true},      // erased
+    {35, exit_code::kSuccess, true, true},      // installed
+    {23, exit_code::kDriveFailed, true, true},  // erase failed
+    {25, exit_code::kDriveFailed, false, true}, // erase timed out
+    {32, exit_code::kDriveFailed, false, true}, // install timed out
+    {33, exit_code::kDriveFailed, true, true},  // authorizing finger refused
+    {36, exit_code::kDriveFailed, true, true},  // new finger failed
+    {31, exit_code::kNoDrive, false, false},    // the drive did not pass the probe
 };
+
+// The entry of the text shown in a result box (in the current language); none when the
+// text is no result message.
+const ResultMessage* FindResult(const std::u16string& resultText) {
+    for (const ResultMessage& message : kResultMessages) {
+        const char16_t* text = GetText(message.number);
+        if (text != nullptr && resultText == text)
+            return &message;
+    }
+    return nullptr;
+}
+
+// Invalid UTF-8 never aborts the output; drive bytes are replaced before they get here.
+std::string Dump(const nlohmann::json& object) {
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 std::string Utf8Text(int number) {
     const char16_t* text = GetText(number);
@@ -38,8 +62,9 @@ std::string Utf8Text(int number) {
 class CommandRun {
   public:
     explicit CommandRun(const CommandContext& context)
-        : m_context(context), m_recording(context.transport),
-          m_window(context.streams, context.inPlace),
+        : m_context(context), m_gate(context.transport, InterruptFlag()),
+          m_watch(m_gate, [this](const std::string& reason) { ReportSilence(reason); }),
+          m_recording(m_watch), m_window(context.streams, context.inPlace),
           m_operations(m_window, m_recording, context.clock) {
         m_window.SetStatusLineSource([this] { return m_operations.ComposeStatusLine(); });
         if (context.options.trace) {
@@ -92,7 +117,8 @@ class CommandRun {
         nlohmann::json object;
         object["drive"] = letter != 0 ? nlohmann::json(DriveName()) : nlohmann::json(nullptr);
         const std::optional<std::string> identity = LastIdentity(m_recording.Records(), letter);
-        object["identity"] = identity ? nlohmann::json(*identity) : nlohmann::json(nullptr);
+        object["identity"] =
+            identity ? nlohmann::json(ReplaceDriveBytes(*identity)) : nlohmann::json(nullptr);
         object["installed"] = m_operations.m_installedCount;
         object["free"] = m_operations.m_freeCount;
         object["status"] = ToUtf8(m_operations.ComposeStatusLine());
@@ -127,14 +153,15 @@ class CommandRun {
             nlohmann::json object = DriveJson();
             if (all)
                 AddCandidates(object);
-            Out() << object.dump() << '\n';
+            Out() << Dump(object) << '\n';
             return exit_code::kSuccess;
         }
         if (all)
             PrintCandidates();
-        const nlohmann::json object = DriveJson();
+        const std::optional<std::string> identity =
+            LastIdentity(m_recording.Records(), m_operations.m_device.m_driveLetter);
         Out() << "Drive:    " << DriveName() << '\n'
-              << "Identity: " << object["identity"].get<std::string>() << '\n'
+              << "Identity: " << EscapeDriveBytes(identity.value_or("")) << '\n'
               << ToUtf8(m_operations.ComposeStatusLine()) << '\n';
         return exit_code::kSuccess;
     }
@@ -151,7 +178,7 @@ class CommandRun {
             object["error"] = reason;
             if (m_context.options.all)
                 AddCandidates(object);
-            Out() << object.dump() << '\n';
+            Out() << Dump(object) << '\n';
         } else if (m_context.options.all) {
             PrintCandidates();
         }
@@ -159,9 +186,50 @@ class CommandRun {
         return exit_code::kNoDrive;
     }
 
+    // " (the transport's last error)", or nothing when it has none.
+    static std::string InParentheses(const std::string& reason) {
+        return reason.empty() ? std::string{} : " (" + reason + ")";
+    }
+    std::string Reason() const { return InParentheses(m_recording.LastError()); }
+
     int ReportStopped() {
-        Err() << "tessalok: the fingerprint drive stopped answering\n";
+        Err() << "tessalok: the fingerprint drive stopped answering" << Reason() << '\n';
         return exit_code::kNoDrive;
+    }
+
+    // The operations wait on as the window does; the terminal says why at once.
+    void ReportSilence(const std::string& reason) {
+        if (InterruptRequested())
+            return;
+        m_window.FinishLine();
+        Err() << "tessalok: the fingerprint drive stopped answering" << InParentheses(reason)
+              << "; still waiting, as the window does (Ctrl-C stops)\n"
+              << std::flush;
+    }
+
+    // The window's buttons: Install needs a free slot of a valid status reply, Erase All
+    // an installed fingerprint.
+    int ReportBlocked(Command command, CommandBlock block) {
+        const char* what = command == Command::Install ? "install" : "erase";
+        Err() << "tessalok: " << what << " refused: ";
+        switch (block) {
+        case CommandBlock::NoDrive:
+            Err() << "no fingerprint drive\n";
+            return exit_code::kNoDrive;
+        case CommandBlock::NoSlotEntry:
+            Err() << "the drive's status reply held no valid slot entry\n";
+            break;
+        case CommandBlock::DriveFull:
+            Err() << "the drive is full (" << m_operations.m_installedCount
+                  << " fingerprints installed, no free slot)\n";
+            break;
+        case CommandBlock::NothingInstalled:
+            Err() << "no fingerprint is installed, nothing to erase\n";
+            break;
+        case CommandBlock::None:
+            break;
+        }
+        return exit_code::kDriveFailed;
     }
 
     int RunModel() {
@@ -172,7 +240,7 @@ class CommandRun {
         if (m_context.options.json) {
             nlohmann::json object = DriveJson();
             object["model"] = ToUtf8(*model);
-            Out() << object.dump() << '\n';
+            Out() << Dump(object) << '\n';
         } else {
             Out() << ToUtf8(*model) << '\n';
         }
@@ -180,29 +248,48 @@ class CommandRun {
     }
 
     int RunEnrolmentOrErase(Command command) {
+        const CommandBlock block =
+            command == Command::Install ? m_operations.InstallBlock() : m_operations.EraseBlock();
+        if (block != CommandBlock::None)
+            return ReportBlocked(command, block);
         m_window.SetShowProgress(true);
         m_window.SetAssumeYes(m_context.options.yes);
         SetInterruptRequested(false);
         InstallInterruptHandler();
+        m_watch.Arm();
         if (command == Command::Install) {
             m_operations.InstallNewFingerprint();
         } else {
             m_operations.EraseAllFingerprints();
         }
         m_window.FinishLine();
+        const std::optional<std::u16string>& resultText = m_window.ResultText();
+        const ResultMessage* result = resultText ? FindResult(*resultText) : nullptr;
+        // A result decided before Ctrl-C, or reported by the drive, stands. A time-out
+        // that Ctrl-C brought about (the cut waits count as cycles without a report) is
+        // no time-out.
+        const bool resultStands = resultText && (!m_window.ResultFollowedInterrupt() ||
+                                                 (result != nullptr && result->reportedByDrive));
+        if (resultStands) {
+            if (result != nullptr && result->probeFollows && !m_window.RefreshedAfterResult() &&
+                !InterruptRequested()) {
+                Err() << "tessalok: the status read after the result failed" << Reason()
+                      << "; the counts were not refreshed\n";
+            }
+            return ExitCodeForResult(*resultText);
+        }
         if (InterruptRequested()) {
             Err() << "tessalok: interrupted; stopped waiting for the drive (the drive was not "
                      "told to stop)\n";
             return exit_code::kInterrupted;
         }
-        if (!m_window.ResultText()) {
-            Err() << "tessalok: not confirmed; nothing was erased\n";
-            return exit_code::kDriveFailed;
-        }
-        return ExitCodeForResult(*m_window.ResultText());
+        Err() << "tessalok: not confirmed; nothing was erased\n";
+        return exit_code::kDriveFailed;
     }
 
     const CommandContext& m_context;
+    InterruptGate m_gate;
+    SilenceWatch m_watch;
     RecordingTransport m_recording;
     TerminalWindow m_window;
     CFingerprintOperations m_operations;
@@ -212,12 +299,8 @@ class CommandRun {
 } // namespace
 
 int ExitCodeForResult(const std::u16string& resultText) {
-    for (const ResultMessage& message : kResultMessages) {
-        const char16_t* text = GetText(message.number);
-        if (text != nullptr && resultText == text)
-            return message.exitCode;
-    }
-    return exit_code::kDriveFailed;
+    const ResultMessage* result = FindResult(resultText);
+    return result != nullptr ? result->exitCode : exit_code::kDriveFailed;
 }
 
 void PrintLanguages(std::ostream& out) {

@@ -13,7 +13,9 @@ std::atomic<bool> g_interruptEndsProgram{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs lock-free flags");
 
 extern "C" void OnInterrupt(int) {
-    if (g_interruptEndsProgram.load()) {
+    // At a question, or a second time (a command that cannot be cut short is under way):
+    // there is nothing left to wait for.
+    if (g_interruptEndsProgram.load() || g_interruptRequested.load()) {
         std::_Exit(exit_code::kInterrupted);
     }
     g_interruptRequested.store(true);
@@ -29,6 +31,10 @@ void InstallInterruptHandler() {
 
 bool InterruptRequested() {
     return g_interruptRequested.load();
+}
+
+const std::atomic<bool>& InterruptFlag() {
+    return g_interruptRequested;
 }
 
 void SetInterruptRequested(bool requested) {

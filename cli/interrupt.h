@@ -2,10 +2,14 @@
 // message pump, on the operations' own thread, as the dialog acts on being closed.
 #pragma once
 
+#include <atomic>
+
 // Installs the SIGINT handler.
 void InstallInterruptHandler();
 // True once Ctrl-C was pressed.
 bool InterruptRequested();
+// The flag itself, for the waits that end early on Ctrl-C (the clock, the virtual drive).
+const std::atomic<bool>& InterruptFlag();
 // For the tests: as if Ctrl-C had been pressed (or not).
 void SetInterruptRequested(bool requested);
 

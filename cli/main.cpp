@@ -6,6 +6,7 @@
 #include "cli/cli_options.h"
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/interrupt.h"
 #include "cli/transport_choice.h"
 
 int main(int argc, char** argv) {
@@ -35,7 +36,8 @@ int main(int argc, char** argv) {
         std::cerr << "tessalok: this platform has no drive transport\n";
         return exit_code::kNoDrive;
     }
-    SystemClock clock;
+    // Ctrl-C cuts the waits short (it is looked at only during install and erase).
+    SystemClock clock(&InterruptFlag());
     const CommandContext context{options,
                                  *chosen.transport,
                                  clock,

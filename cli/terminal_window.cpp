@@ -3,7 +3,7 @@
 #include <istream>
 #include <ostream>
 
-#include "app/utf_convert.h"
+#include "cli/drive_text.h"
 #include "cli/interrupt.h"
 #include "fingerprint/fingerprint_operations.h"
 
@@ -38,6 +38,7 @@ void TerminalWindow::RefreshTexts() {
     m_foreColour = colours::kBlack;
     m_backColour = colours::kLightYellow;
     m_statusVisible = true;
+    m_refreshedAfterResult = m_resultText.has_value();
     Paint();
 }
 
@@ -51,10 +52,10 @@ void TerminalWindow::Paint() {
         return;
     m_lastPainted = m_statusText;
     if (m_inPlace) {
-        m_streams.out << "\r\x1b[K" << ToUtf8(m_statusText) << std::flush;
+        m_streams.out << "\r\x1b[K" << TerminalText(m_statusText) << std::flush;
         m_lineOpen = true;
     } else {
-        m_streams.out << ToUtf8(m_statusText) << '\n' << std::flush;
+        m_streams.out << TerminalText(m_statusText) << '\n' << std::flush;
     }
 }
 
@@ -73,20 +74,22 @@ void TerminalWindow::PumpMessages() {
 
 void TerminalWindow::ShowResultBox(std::u16string_view text) {
     m_resultText = std::u16string(text);
+    m_resultFollowedInterrupt = InterruptRequested();
+    m_refreshedAfterResult = false;
     if (m_showProgress && m_lastPainted == text) {
         // The status line already shows the result; on a terminal it ends here.
         FinishLine();
         return;
     }
     FinishLine();
-    m_streams.out << ToUtf8(text) << '\n' << std::flush;
+    m_streams.out << TerminalText(text) << '\n' << std::flush;
 }
 
 bool TerminalWindow::AskYesNo(std::u16string_view text, std::u16string_view caption) {
     if (m_assumeYes)
         return true;
     FinishLine();
-    m_streams.err << ToUtf8(caption) << ": " << ToUtf8(text) << " [y/N] " << std::flush;
+    m_streams.err << TerminalText(caption) << ": " << TerminalText(text) << " [y/N] " << std::flush;
     std::string answer;
     const InterruptEndsProgram atPrompt;
     if (!std::getline(m_streams.in, answer)) {

@@ -35,6 +35,10 @@ class TerminalWindow final : public IFingerprintWindow {
     void SetAssumeYes(bool yes) { m_assumeYes = yes; }
     // The last text shown in a result box, if any.
     const std::optional<std::u16string>& ResultText() const { return m_resultText; }
+    // Ctrl-C had been pressed when that result box came.
+    bool ResultFollowedInterrupt() const { return m_resultFollowedInterrupt; }
+    // The texts were refreshed (by a status read) after that result box.
+    bool RefreshedAfterResult() const { return m_refreshedAfterResult; }
     // The text last painted white on black (the model text of ShowModel).
     const std::optional<std::u16string>& ModelText() const { return m_modelText; }
     // Ends a line left open by in-place progress.
@@ -62,6 +66,8 @@ class TerminalWindow final : public IFingerprintWindow {
     bool m_assumeYes = false;
     bool m_lineOpen = false;
     bool m_statusVisible = false;
+    bool m_resultFollowedInterrupt = false;
+    bool m_refreshedAfterResult = false;
     std::u16string m_statusText;
     std::u16string m_lastPainted;
     Colour m_foreColour = 0;

@@ -1,13 +1,16 @@
 #include "cli/transport_choice.h"
 
+#include "cli/interrupt.h"
 #include "device/system_transport.h"
 #include "device/vdrive_transport.h"
 
 ChosenTransport ChooseTransport(const CliOptions& options) {
     ChosenTransport chosen;
     if (options.vdriveHost) {
-        chosen.transport =
+        auto vdrive =
             std::make_unique<VirtualDriveTransport>(*options.vdriveHost, options.vdrivePort);
+        vdrive->SetStopFlag(&InterruptFlag()); // Ctrl-C cuts the reply wait short
+        chosen.transport = std::move(vdrive);
     } else if (options.devicePath) {
         // The one device given becomes drive 'C'.
         chosen.transport = CreateSystemTransport(std::vector<std::string>{*options.devicePath});

@@ -3,6 +3,7 @@
 // tcp_socket_win32.cpp (winsock).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -20,22 +21,40 @@ class TcpSocket {
     TcpSocket& operator=(const TcpSocket&) = delete;
     ~TcpSocket() { Close(); }
 
-    // Connects to host:port (numeric IPv4 address or a name) within `timeoutMs`.
-    // On failure the socket stays invalid and `error` says why.
+    // How a receive ended.
+    enum class Received {
+        All,      // every byte asked for
+        TimedOut, // the deadline passed first
+        Closed,   // the peer closed (or reset) the connection
+        Stopped,  // the stop flag was raised
+        Failed,   // any other error
+    };
+
+    // Connects to host:port (a numeric IPv4 or IPv6 address, or a name: each of its
+    // addresses in turn) within `timeoutMs`. A raised `stop` ends the wait early. On
+    // failure the socket stays invalid and `error` says why.
     static TcpSocket Connect(const std::string& host, std::uint16_t port, int timeoutMs,
-                             std::string& error);
+                             std::string& error, const std::atomic<bool>* stop = nullptr);
 
     bool Valid() const { return m_native != kInvalid; }
     // Sends all `length` bytes; false when the peer is gone.
     bool SendAll(const void* data, std::size_t length);
     // Receives exactly `length` bytes, waiting at most `timeoutMs` in all. False on
     // time-out, error or an orderly close before the last byte.
-    bool ReceiveAll(void* data, std::size_t length, int timeoutMs);
+    bool ReceiveAll(void* data, std::size_t length, int timeoutMs) {
+        return Receive(data, length, timeoutMs) == Received::All;
+    }
+    // As ReceiveAll, saying how it ended; a raised `stop` ends the wait within
+    // kStopCheckMs.
+    Received Receive(void* data, std::size_t length, int timeoutMs,
+                     const std::atomic<bool>* stop = nullptr);
     // True when data (or the peer's close) is waiting, within `timeoutMs`.
     bool WaitReadable(int timeoutMs);
     void Close();
 
     static constexpr Native kInvalid = -1;
+    // How often a wait looks at its stop flag.
+    static constexpr int kStopCheckMs = 50;
 
   private:
     Native Release() {
@@ -53,7 +72,7 @@ class TcpListener {
     TcpListener& operator=(const TcpListener&) = delete;
     ~TcpListener() { Close(); }
 
-    // Listens on host:port (numeric IPv4 address); port 0 picks a free one.
+    // Listens on host:port (numeric IPv4 or IPv6 address); port 0 picks a free one.
     bool Listen(const std::string& host, std::uint16_t port, std::string& error);
     // The port listened on.
     std::uint16_t Port() const { return m_port; }

@@ -1,4 +1,5 @@
 #include "device/tcp_socket.h"
+#include "device/tcp_socket_common.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -14,45 +15,74 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 int Fd(TcpSocket::Native native) {
     return static_cast<int>(native);
 }
 
-// Waits until `fd` is ready for `events`; false on time-out or error.
+// Waits until `fd` is ready for `events` or `deadline` passes; with a stop flag, in
+// slices short enough to notice it soon.
+Wait WaitUntil(int fd, short events, Clock::time_point deadline,
+               const std::atomic<bool>* stop = nullptr) {
+    for (;;) {
+        if (stop != nullptr && stop->load()) {
+            return Wait::Stopped;
+        }
+        const int slice = WaitSlice(deadline, stop);
+        pollfd entry{fd, events, 0};
+        const int result = ::poll(&entry, 1, slice);
+        if (result > 0) {
+            return Wait::Ready;
+        }
+        if (result < 0 && errno != EINTR) {
+            return Wait::Failed;
+        }
+        if (result == 0 && RemainingMs(deadline) == 0) {
+            return Wait::TimedOut;
+        }
+    }
+}
+
 bool WaitFor(int fd, short events, int timeoutMs) {
-    pollfd entry{fd, events, 0};
-    int result;
-    do {
-        result = ::poll(&entry, 1, timeoutMs);
-    } while (result < 0 && errno == EINTR);
-    return result > 0;
+    return WaitUntil(fd, events, Clock::now() + std::chrono::milliseconds(timeoutMs)) ==
+           Wait::Ready;
 }
 
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-bool ResolveIpv4(const std::string& host, std::uint16_t port, sockaddr_in& address) {
-    address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
-        return true;
+// Connects to one address by `deadline`: 0, or the errno that says why not (EINTR when
+// stopped).
+int ConnectOne(const addrinfo& address, Clock::time_point deadline, const std::atomic<bool>* stop,
+               TcpSocket& connected) {
+    const int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                            address.ai_protocol);
+    if (fd < 0) {
+        return errno;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-        return false;
+    TcpSocket socket(fd);
+    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
+        int code = errno;
+        if (code == EINPROGRESS) {
+            switch (WaitUntil(fd, POLLOUT, deadline, stop)) {
+            case Wait::Ready: {
+                socklen_t size = sizeof code;
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size);
+                break;
+            }
+            case Wait::Stopped:
+                code = EINTR;
+                break;
+            case Wait::TimedOut:
+            case Wait::Failed:
+                code = ETIMEDOUT;
+                break;
+            }
+        }
+        if (code != 0) {
+            return code;
+        }
     }
-    address.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-    return true;
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    connected = std::move(socket);
+    return 0;
 }
 
 } // namespace
@@ -66,35 +96,27 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
 }
 
 TcpSocket TcpSocket::Connect(const std::string& host, std::uint16_t port, int timeoutMs,
-                             std::string& error) {
-    sockaddr_in address{};
-    if (!ResolveIpv4(host, port, address)) {
+                             std::string& error, const std::atomic<bool>* stop) {
+    const AddressList addresses(host, port, false);
+    if (addresses.First() == nullptr) {
         error = "unknown host " + host;
         return {};
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return {};
-    }
-    TcpSocket socket(fd);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        int code = errno;
-        if (code == EINPROGRESS) {
-            code = ETIMEDOUT;
-            if (WaitFor(fd, POLLOUT, timeoutMs)) {
-                socklen_t size = sizeof code;
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &size);
-            }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int code = 0;
+    // A name may stand for several addresses (::1 and 127.0.0.1): the first that answers.
+    for (const addrinfo* entry = addresses.First(); entry != nullptr; entry = entry->ai_next) {
+        TcpSocket socket;
+        code = ConnectOne(*entry, deadline, stop, socket);
+        if (code == 0) {
+            return socket;
         }
-        if (code != 0) {
-            error = std::strerror(code);
-            return {};
+        if (code == EINTR || code == ETIMEDOUT) {
+            break;
         }
     }
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return socket;
+    error = code == EINTR ? "interrupted" : std::strerror(code);
+    return {};
 }
 
 bool TcpSocket::SendAll(const void* data, std::size_t length) {
@@ -119,24 +141,29 @@ bool TcpSocket::SendAll(const void* data, std::size_t length) {
     return true;
 }
 
-bool TcpSocket::ReceiveAll(void* data, std::size_t length, int timeoutMs) {
+TcpSocket::Received TcpSocket::Receive(void* data, std::size_t length, int timeoutMs,
+                                       const std::atomic<bool>* stop) {
     auto* bytes = static_cast<std::uint8_t*>(data);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (length > 0) {
-        if (!WaitFor(Fd(m_native), POLLIN, RemainingMs(deadline))) {
-            return false;
+        const Wait wait = WaitUntil(Fd(m_native), POLLIN, deadline, stop);
+        if (wait != Wait::Ready) {
+            return ReceiveEnd(wait);
         }
         const ssize_t got = ::recv(Fd(m_native), bytes, length, 0);
         if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
         }
-        if (got <= 0) {
-            return false;
+        if (got == 0 || (got < 0 && errno == ECONNRESET)) {
+            return Received::Closed;
+        }
+        if (got < 0) {
+            return Received::Failed;
         }
         bytes += got;
         length -= static_cast<std::size_t>(got);
     }
-    return true;
+    return Received::All;
 }
 
 bool TcpSocket::WaitReadable(int timeoutMs) {
@@ -152,28 +179,29 @@ void TcpSocket::Close() {
 
 bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::string& error) {
     Close();
-    sockaddr_in address{};
-    if (!ResolveIpv4(host, port, address)) {
+    const AddressList addresses(host, port, true);
+    const addrinfo* address = addresses.Preferred();
+    if (address == nullptr) {
         error = "unknown address " + host;
         return false;
     }
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(address->ai_family, SOCK_STREAM | SOCK_CLOEXEC, address->ai_protocol);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    socklen_t size = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 64) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    sockaddr_storage bound{};
+    socklen_t size = sizeof bound;
+    if (::bind(fd, address->ai_addr, address->ai_addrlen) != 0 || ::listen(fd, 64) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
         error = std::strerror(errno);
         ::close(fd);
         return false;
     }
     m_native = fd;
-    m_port = ntohs(address.sin_port);
+    m_port = PortOf(bound);
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "device/tcp_socket.h"
+#include "device/tcp_socket_common.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -6,8 +7,6 @@
 #include <chrono>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // Winsock is started once for the process and left running until it ends.
 bool StartWinsock() {
@@ -22,42 +21,39 @@ SOCKET Sock(TcpSocket::Native native) {
     return static_cast<SOCKET>(native);
 }
 
-// Waits until `s` is readable (or writable); false on time-out or error.
+// Waits until `s` is readable (or writable) or `deadline` passes; with a stop flag, in
+// slices short enough to notice it soon.
+Wait WaitUntil(SOCKET s, bool write, Clock::time_point deadline,
+               const std::atomic<bool>* stop = nullptr) {
+    for (;;) {
+        if (stop != nullptr && stop->load()) {
+            return Wait::Stopped;
+        }
+        const int slice = WaitSlice(deadline, stop);
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        fd_set failed;
+        FD_ZERO(&failed);
+        FD_SET(s, &failed);
+        timeval limit{slice / 1000, (slice % 1000) * 1000};
+        const int result =
+            ::select(0, write ? nullptr : &set, write ? &set : nullptr, &failed, &limit);
+        if (result > 0) {
+            // A failed connect shows in the exception set; the caller reads SO_ERROR.
+            return FD_ISSET(s, &set) ? Wait::Ready : Wait::Failed;
+        }
+        if (result < 0) {
+            return Wait::Failed;
+        }
+        if (RemainingMs(deadline) == 0) {
+            return Wait::TimedOut;
+        }
+    }
+}
+
 bool WaitFor(SOCKET s, bool write, int timeoutMs) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(s, &set);
-    fd_set failed;
-    FD_ZERO(&failed);
-    FD_SET(s, &failed);
-    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    const int result = ::select(0, write ? nullptr : &set, write ? &set : nullptr, &failed, &limit);
-    return result > 0 && FD_ISSET(s, &set);
-}
-
-int RemainingMs(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-bool ResolveIpv4(const std::string& host, std::uint16_t port, sockaddr_in& address) {
-    address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1) {
-        return true;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-        return false;
-    }
-    address.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-    return true;
+    return WaitUntil(s, write, Clock::now() + std::chrono::milliseconds(timeoutMs)) == Wait::Ready;
 }
 
 std::string SocketError(int code) {
@@ -74,6 +70,48 @@ void SetNoDelay(SOCKET s) {
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
 }
 
+// Connects to one address by `deadline`: 0, or the winsock error that says why not
+// (WSAEINTR when stopped).
+int ConnectOne(const addrinfo& address, Clock::time_point deadline, const std::atomic<bool>* stop,
+               TcpSocket& connected) {
+    const SOCKET s = ::socket(address.ai_family, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        return ::WSAGetLastError();
+    }
+    TcpSocket socket(static_cast<TcpSocket::Native>(s));
+    SetNonBlocking(s);
+    if (::connect(s, address.ai_addr, static_cast<int>(address.ai_addrlen)) != 0) {
+        int code = ::WSAGetLastError();
+        if (code == WSAEWOULDBLOCK) {
+            switch (WaitUntil(s, true, deadline, stop)) {
+            case Wait::Ready:
+                code = 0;
+                break;
+            case Wait::Stopped:
+                code = WSAEINTR;
+                break;
+            case Wait::TimedOut:
+                code = WSAETIMEDOUT;
+                break;
+            case Wait::Failed: {
+                int size = sizeof code;
+                ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &size);
+                if (code == 0) {
+                    code = WSAETIMEDOUT;
+                }
+                break;
+            }
+            }
+        }
+        if (code != 0) {
+            return code;
+        }
+    }
+    SetNoDelay(s);
+    connected = std::move(socket);
+    return 0;
+}
+
 } // namespace
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
@@ -85,44 +123,31 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
 }
 
 TcpSocket TcpSocket::Connect(const std::string& host, std::uint16_t port, int timeoutMs,
-                             std::string& error) {
+                             std::string& error, const std::atomic<bool>* stop) {
     if (!StartWinsock()) {
         error = "winsock cannot start";
         return {};
     }
-    sockaddr_in address{};
-    if (!ResolveIpv4(host, port, address)) {
+    const AddressList addresses(host, port, false);
+    if (addresses.First() == nullptr) {
         error = "unknown host " + host;
         return {};
     }
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET) {
-        error = SocketError(::WSAGetLastError());
-        return {};
-    }
-    TcpSocket socket(static_cast<Native>(s));
-    SetNonBlocking(s);
-    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        int code = ::WSAGetLastError();
-        if (code == WSAEWOULDBLOCK) {
-            code = WSAETIMEDOUT;
-            if (WaitFor(s, true, timeoutMs)) {
-                code = 0;
-            } else {
-                int size = sizeof code;
-                ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &size);
-                if (code == 0) {
-                    code = WSAETIMEDOUT;
-                }
-            }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int code = 0;
+    // A name may stand for several addresses (::1 and 127.0.0.1): the first that answers.
+    for (const addrinfo* entry = addresses.First(); entry != nullptr; entry = entry->ai_next) {
+        TcpSocket socket;
+        code = ConnectOne(*entry, deadline, stop, socket);
+        if (code == 0) {
+            return socket;
         }
-        if (code != 0) {
-            error = SocketError(code);
-            return {};
+        if (code == WSAEINTR || code == WSAETIMEDOUT) {
+            break;
         }
     }
-    SetNoDelay(s);
-    return socket;
+    error = code == WSAEINTR ? "interrupted" : SocketError(code);
+    return {};
 }
 
 bool TcpSocket::SendAll(const void* data, std::size_t length) {
@@ -145,25 +170,31 @@ bool TcpSocket::SendAll(const void* data, std::size_t length) {
     return true;
 }
 
-bool TcpSocket::ReceiveAll(void* data, std::size_t length, int timeoutMs) {
+TcpSocket::Received TcpSocket::Receive(void* data, std::size_t length, int timeoutMs,
+                                       const std::atomic<bool>* stop) {
     char* bytes = static_cast<char*>(data);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (length > 0) {
-        if (!WaitFor(Sock(m_native), false, RemainingMs(deadline))) {
-            return false;
+        const Wait wait = WaitUntil(Sock(m_native), false, deadline, stop);
+        if (wait != Wait::Ready) {
+            return ReceiveEnd(wait);
         }
         const int chunk = length > 65536 ? 65536 : static_cast<int>(length);
         const int got = ::recv(Sock(m_native), bytes, chunk, 0);
-        if (got == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) {
+        const int code = got == SOCKET_ERROR ? ::WSAGetLastError() : 0;
+        if (code == WSAEWOULDBLOCK) {
             continue;
         }
-        if (got <= 0) {
-            return false;
+        if (got == 0 || code == WSAECONNRESET || code == WSAECONNABORTED) {
+            return Received::Closed;
+        }
+        if (got < 0) {
+            return Received::Failed;
         }
         bytes += got;
         length -= static_cast<std::size_t>(got);
     }
-    return true;
+    return Received::All;
 }
 
 bool TcpSocket::WaitReadable(int timeoutMs) {
@@ -183,26 +214,27 @@ bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::strin
         error = "winsock cannot start";
         return false;
     }
-    sockaddr_in address{};
-    if (!ResolveIpv4(host, port, address)) {
+    const AddressList addresses(host, port, true);
+    const addrinfo* address = addresses.Preferred();
+    if (address == nullptr) {
         error = "unknown address " + host;
         return false;
     }
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const SOCKET s = ::socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         error = SocketError(::WSAGetLastError());
         return false;
     }
-    int size = sizeof address;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(s, 64) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    sockaddr_storage bound{};
+    int size = sizeof bound;
+    if (::bind(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) != 0 ||
+        ::listen(s, 64) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
         error = SocketError(::WSAGetLastError());
         ::closesocket(s);
         return false;
     }
     m_native = static_cast<TcpSocket::Native>(s);
-    m_port = ntohs(address.sin_port);
+    m_port = PortOf(bound);
     return true;
 }
 

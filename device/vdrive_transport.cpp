@@ -20,11 +20,34 @@ bool VirtualDriveTransport::Fail(std::string error) {
     return false;
 }
 
+std::string VirtualDriveTransport::Address() const {
+    const bool ipv6 = m_host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
+}
+
+bool VirtualDriveTransport::Receive(TcpSocket& socket, void* data, std::size_t length,
+                                    const std::string& what) {
+    switch (socket.Receive(data, length, m_replyTimeoutMs, m_stop)) {
+    case TcpSocket::Received::All:
+        return true;
+    case TcpSocket::Received::TimedOut:
+        return Fail(what + " within " + std::to_string(m_replyTimeoutMs) + " ms");
+    case TcpSocket::Received::Closed:
+        // The server closes a connection at once when it serves too many already.
+        return Fail(what + " (the server closed the connection)");
+    case TcpSocket::Received::Stopped:
+        return Fail("interrupted");
+    case TcpSocket::Received::Failed:
+        break;
+    }
+    return Fail(what + " (the connection failed)");
+}
+
 TcpSocket VirtualDriveTransport::Connect() {
     std::string error;
-    TcpSocket socket = TcpSocket::Connect(m_host, m_port, m_replyTimeoutMs, error);
+    TcpSocket socket = TcpSocket::Connect(m_host, m_port, m_replyTimeoutMs, error, m_stop);
     if (!socket.Valid()) {
-        Fail("cannot connect to " + m_host + ":" + std::to_string(m_port) + " (" + error + ")");
+        Fail(Stopped() ? "interrupted" : "cannot connect to " + Address() + " (" + error + ")");
     }
     return socket;
 }
@@ -36,9 +59,11 @@ TcpSocket VirtualDriveTransport::ConnectAndOpen(char letter) {
     }
     const std::uint8_t request[2] = {vdrive_wire::kOpen, static_cast<std::uint8_t>(letter)};
     std::uint8_t answer = vdrive_wire::kNoSuchVolume;
-    if (!socket.SendAll(request, sizeof request) ||
-        !socket.ReceiveAll(&answer, 1, m_replyTimeoutMs)) {
-        Fail("no answer to the open of " + LetterName(letter));
+    if (!socket.SendAll(request, sizeof request)) {
+        Fail("connection lost at the open of " + LetterName(letter));
+        return {};
+    }
+    if (!Receive(socket, &answer, 1, "no answer to the open of " + LetterName(letter))) {
         return {};
     }
     if (answer != vdrive_wire::kOpened) {
@@ -68,6 +93,7 @@ bool VirtualDriveTransport::SendScsiCommand(Handle handle, const Cdb& cdb, std::
     if (found == m_volumes.end()) {
         return Fail("not an open handle");
     }
+
     if (length > vdrive_wire::kMaxLength) {
         return Fail("transfer of " + std::to_string(length) + " bytes is too long");
     }
@@ -112,9 +138,7 @@ VirtualDriveTransport::Outcome VirtualDriveTransport::Exchange(Volume& volume, c
         return Outcome::Broken;
     }
     std::uint8_t head[5];
-    if (!volume.socket.ReceiveAll(head, sizeof head, m_replyTimeoutMs)) {
-        Fail("no reply from " + LetterName(volume.letter) + " within " +
-             std::to_string(m_replyTimeoutMs) + " ms");
+    if (!Receive(volume.socket, head, sizeof head, "no reply from " + LetterName(volume.letter))) {
         return Outcome::Broken;
     }
     const std::uint8_t status = head[0];
@@ -128,8 +152,8 @@ VirtualDriveTransport::Outcome VirtualDriveTransport::Exchange(Volume& volume, c
     }
     // Received apart, so a failed read leaves the caller's buffer as it was.
     std::vector<std::uint8_t> reply(count);
-    if (count > 0 && !volume.socket.ReceiveAll(reply.data(), count, m_replyTimeoutMs)) {
-        Fail("reply data from " + LetterName(volume.letter) + " cut short");
+    if (count > 0 && !Receive(volume.socket, reply.data(), count,
+                              "no reply data from " + LetterName(volume.letter))) {
         return Outcome::Broken;
     }
     if (!good) {
@@ -155,9 +179,11 @@ std::uint32_t VirtualDriveTransport::PresentDriveMask() {
         return 0;
     }
     std::uint8_t mask[4];
-    if (!socket.SendAll(&vdrive_wire::kMask, 1) ||
-        !socket.ReceiveAll(mask, sizeof mask, m_replyTimeoutMs)) {
-        Fail("no answer to the mask query");
+    if (!socket.SendAll(&vdrive_wire::kMask, 1)) {
+        Fail("connection lost at the mask query");
+        return 0;
+    }
+    if (!Receive(socket, mask, sizeof mask, "no answer to the mask query")) {
         return 0;
     }
     return vdrive_wire::GetBig32(mask);
@@ -176,13 +202,16 @@ bool VirtualDriveTransport::Control(const std::string& text, std::string& reply)
     vdrive_wire::PutBig16(&message[1], static_cast<std::uint16_t>(text.size()));
     message.insert(message.end(), text.begin(), text.end());
     std::uint8_t size[2];
-    if (!socket.SendAll(message.data(), message.size()) ||
-        !socket.ReceiveAll(size, sizeof size, m_replyTimeoutMs)) {
-        return Fail("no answer to the control text");
+    if (!socket.SendAll(message.data(), message.size())) {
+        return Fail("connection lost at the control text");
+    }
+    if (!Receive(socket, size, sizeof size, "no answer to the control text")) {
+        return false;
     }
     reply.assign(vdrive_wire::GetBig16(size), '\0');
-    if (!reply.empty() && !socket.ReceiveAll(reply.data(), reply.size(), m_replyTimeoutMs)) {
-        return Fail("control answer cut short");
+    if (!reply.empty() &&
+        !Receive(socket, reply.data(), reply.size(), "no complete control answer")) {
+        return false;
     }
     return true;
 }

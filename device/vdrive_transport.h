@@ -4,9 +4,12 @@
 // Each command reply gets 4 seconds. A command that times out (or whose connection
 // breaks) fails; the client drops that connection and, before the next command on the
 // same handle, connects and opens the same letter again, so retries on one handle work.
+// A raised stop flag (Ctrl-C) ends every wait within TcpSocket::kStopCheckMs and fails the
+// command.
 // Not thread-safe: one caller at a time, as the operations are.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -34,6 +37,9 @@ class VirtualDriveTransport final : public IScsiTransport {
     // exchange failed.
     bool Control(const std::string& text, std::string& reply);
 
+    // Waits end, and commands fail, while `*stop` is true; null: never.
+    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+
     // Connections currently open (for the tests).
     std::size_t OpenConnectionCount() const;
 
@@ -55,6 +61,11 @@ class VirtualDriveTransport final : public IScsiTransport {
     Outcome Exchange(Volume& volume, const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
                      ScsiDirection direction);
     bool Fail(std::string error);
+    // Receives `length` bytes; false, with LastError "<what> <why>", when that failed.
+    bool Receive(TcpSocket& socket, void* data, std::size_t length, const std::string& what);
+    bool Stopped() const { return m_stop != nullptr && m_stop->load(); }
+    // host:port, the host in brackets when it is an IPv6 address.
+    std::string Address() const;
 
     std::string m_host;
     std::uint16_t m_port;
@@ -62,4 +73,5 @@ class VirtualDriveTransport final : public IScsiTransport {
     std::map<Handle, Volume> m_volumes;
     Handle m_nextHandle = 1;
     std::string m_lastError;
+    const std::atomic<bool>* m_stop = nullptr;
 };

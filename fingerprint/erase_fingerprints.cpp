@@ -25,7 +25,7 @@ void CFingerprintOperations::EraseAllFingerprints() {
     }
     ShowStatus(m_window, FormatText(u"%s", {GetText(kAuthorizePrompt)}), colours::kWhite, false,
                colours::kBlue);
-    g_busy = 1;
+    const poll_cycle::BusyWhilePolling busy;
     m_device.SendRequestFrame(vendor::kEraseStart, vendor::kWriteStartsWork);
     m_clock.Sleep(kStartWaitMs);
 
@@ -35,7 +35,7 @@ void CFingerprintOperations::EraseAllFingerprints() {
     int idleBudget = poll_cycle::kIdleBudget;
     for (int cycle = 0; cycle < poll_cycle::kMaxCycles; ++cycle) {
         if (g_busy == 0) {
-            return; // g_busy is already clear
+            return; // aborted: no result and no new probe
         }
         ShowStatus(m_window, FormatText(u"%d-%s(%d)", {cycle, prompt.Text(), touches}),
                    poll_cycle::BlinkColour(cycle, colours::kBlack), true, colours::kPurple);
@@ -61,5 +61,4 @@ void CFingerprintOperations::EraseAllFingerprints() {
 
     ShowOperationResult(m_window, result, result == kErased);
     ProbeFingerprintDrive();
-    g_busy = 0;
 }

@@ -36,6 +36,16 @@ struct CommandStates {
     bool eraseEnabled = false;
 };
 
+// Why Install or Erase All cannot start on the window's current state (its button is
+// disabled then); None: it can.
+enum class CommandBlock {
+    None,
+    NoDrive,          // no fingerprint drive connected
+    NoSlotEntry,      // the last status reply held no valid slot entry (both counts 0)
+    DriveFull,        // no free slot
+    NothingInstalled, // nothing to erase
+};
+
 class CFingerprintOperations {
 public:
     CFingerprintOperations(IFingerprintWindow& window, IScsiTransport& transport, IClock& clock);
@@ -66,6 +76,9 @@ public:
     std::u16string ComposeStatusLine() const;
     // Button states for the current drive letter and counts.
     CommandStates DescribeCommandStates() const;
+    // What keeps Install and Erase All from starting; the button states follow from them.
+    CommandBlock InstallBlock() const;
+    CommandBlock EraseBlock() const;
 
 private:
     IFingerprintWindow& m_window;

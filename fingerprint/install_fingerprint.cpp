@@ -48,7 +48,7 @@ void CFingerprintOperations::InstallNewFingerprint() {
         m_window.ShowResultBox(MessageText(kDiskProblem));
         return;
     }
-    g_busy = 1;
+    const poll_cycle::BusyWhilePolling busy;
     m_device.SendRequestFrame(vendor::kInstallStart, vendor::kWriteStartsWork);
 
     int result = kTimedOut;
@@ -59,7 +59,7 @@ void CFingerprintOperations::InstallNewFingerprint() {
         int idleBudget = poll_cycle::kIdleBudget;
         for (int cycle = 0; cycle < poll_cycle::kMaxCycles; ++cycle) {
             if (g_busy == 0) {
-                return; // g_busy is already clear
+                return; // aborted: no result and no new probe
             }
             ShowStatus(m_window, FormatText(u"%d-%s(%d)", {cycle, authorizePrompt.Text(), 0}),
                        poll_cycle::BlinkColour(cycle, colours::kBlack), true, colours::kPurple);
@@ -115,5 +115,4 @@ void CFingerprintOperations::InstallNewFingerprint() {
 
     ShowOperationResult(m_window, result, result == kInstalled);
     ProbeFingerprintDrive();
-    g_busy = 0;
 }

@@ -15,4 +15,15 @@ inline Colour BlinkColour(int cycle, Colour evenColour) {
     return cycle % 2 != 0 ? colours::kWhite : evenColour;
 }
 
+// Holds g_busy at 1 while an install or erase waits for the drive and clears it on every
+// way out, an exception's included: a flag left set would keep the window from following
+// volume arrivals for good.
+class BusyWhilePolling {
+  public:
+    BusyWhilePolling() { g_busy = 1; }
+    BusyWhilePolling(const BusyWhilePolling&) = delete;
+    BusyWhilePolling& operator=(const BusyWhilePolling&) = delete;
+    ~BusyWhilePolling() { g_busy = 0; }
+};
+
 } // namespace poll_cycle

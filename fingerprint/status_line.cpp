@@ -17,12 +17,25 @@ std::u16string CFingerprintOperations::ComposeStatusLine() const {
                                         GetText(kFreeLabel), m_freeCount});
 }
 
+CommandBlock CFingerprintOperations::InstallBlock() const {
+    if (m_device.m_driveLetter == 0)
+        return CommandBlock::NoDrive;
+    if (m_installedCount + m_freeCount == 0)
+        return CommandBlock::NoSlotEntry;
+    return m_freeCount > 0 ? CommandBlock::None : CommandBlock::DriveFull;
+}
+
+CommandBlock CFingerprintOperations::EraseBlock() const {
+    if (m_device.m_driveLetter == 0)
+        return CommandBlock::NoDrive;
+    return m_installedCount > 0 ? CommandBlock::None : CommandBlock::NothingInstalled;
+}
+
 CommandStates CFingerprintOperations::DescribeCommandStates() const {
     CommandStates states;
     states.driveKnown = m_device.m_driveLetter != 0;
     states.viewStatusEnabled = states.driveKnown;
-    states.installEnabled =
-        states.driveKnown && m_installedCount + m_freeCount != 0 && m_freeCount > 0;
-    states.eraseEnabled = states.driveKnown && m_installedCount > 0;
+    states.installEnabled = InstallBlock() == CommandBlock::None;
+    states.eraseEnabled = EraseBlock() == CommandBlock::None;
     return states;
 }

@@ -8,6 +8,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
     libcli11-dev nlohmann-json3-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    mtools dosfstools
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
     dpkg-dev fakeroot lintian man-db bash-completion
     # The 32-bit Windows tests run under Debian's 32-bit wine (i386 multiarch).

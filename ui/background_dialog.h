@@ -19,7 +19,8 @@ class CBackgroundDialog : public CDialog {
     // `resourceId` (low 16 bits). Called once; a second call replaces the picture.
     void LoadBackground(unsigned resourceId);
 
-    bool HasBackground() const { return static_cast<bool>(m_picture); }
+    // The picture held now (null: none), for the tests.
+    HBITMAP GetBackgroundBitmap() const { return m_picture.Get(); }
     int GetBackgroundMode() const { return m_mode; }
 
   protected:

@@ -1,7 +1,6 @@
 #include "ui/color_static.h"
 
 #include <cwchar>
-#include <new>
 
 #include "ui/font_height.h"
 
@@ -11,20 +10,11 @@ constexpr LONG kBoldWeight = FW_BOLD;     // 700
 constexpr LONG kNormalWeight = FW_NORMAL; // 400
 constexpr std::size_t kFaceUnits = LF_FACESIZE - 1;
 
-// A solid brush of `colour`; creation failure is the framework's resource exhaustion.
-std::unique_ptr<CBrush> MakeBrush(COLORREF colour) {
-    const HBRUSH brush = ::CreateSolidBrush(colour);
-    if (brush == nullptr) {
-        throw std::bad_alloc();
-    }
-    return std::make_unique<CBrush>(brush);
-}
-
 } // namespace
 
-CXColorStatic::CXColorStatic()
-    : m_foreColour(::GetSysColor(COLOR_BTNTEXT)), m_backColour(::GetSysColor(COLOR_BTNFACE)),
-      m_brush(MakeBrush(m_backColour)) {}
+CXColorStatic::CXColorStatic(SolidBrushMaker makeBrush)
+    : m_makeBrush(makeBrush), m_foreColour(::GetSysColor(COLOR_BTNTEXT)),
+      m_backColour(::GetSysColor(COLOR_BTNFACE)), m_brush(m_makeBrush(m_backColour)) {}
 
 CXColorStatic::~CXColorStatic() = default;
 
@@ -36,8 +26,8 @@ void CXColorStatic::SetForeColor(COLORREF colour, bool redraw) {
 void CXColorStatic::SetBackColor(COLORREF colour, bool redraw) {
     m_backColour = colour;
     // Release first: after a failed creation the control holds no brush, never a stale one.
-    m_brush.reset();
-    m_brush = MakeBrush(colour);
+    m_brush.Reset();
+    m_brush.Reset(m_makeBrush(colour));
     RedrawIf(redraw);
 }
 
@@ -102,7 +92,7 @@ const MessageMap* CXColorStatic::GetMessageMap() const {
 BOOL CXColorStatic::OnEraseBackground(HDC dc) {
     const RECT client = GetClientRect();
     if (m_brush) {
-        ::FillRect(dc, &client, m_brush->Get());
+        ::FillRect(dc, &client, m_brush.Get());
     }
     return TRUE;
 }
@@ -115,7 +105,7 @@ void CXColorStatic::OnPaint() {
     ::SetBkColor(dc, m_backColour);
     ::SetBkMode(dc, OPAQUE);
     if (m_brush) {
-        ::SelectObject(dc, m_brush->Get());
+        ::SelectObject(dc, m_brush.Get());
     }
     RECT rect = GetClientRect();
     if (m_font) {

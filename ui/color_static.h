@@ -7,15 +7,19 @@
 #include "ui/gdi_handle.h"
 #include "ui/static_control.h"
 
-#include <memory>
-
 class CXColorStatic : public CStatic {
   public:
-    CXColorStatic();
+    // Makes the background brush: CreateSolidBrush, or a stand-in that fails in the tests.
+    using SolidBrushMaker = HBRUSH (*)(COLORREF colour);
+
+    // A brush that cannot be made leaves the control without one: the erase then fills
+    // nothing and the text still paints, on its background colour.
+    explicit CXColorStatic(SolidBrushMaker makeBrush = &CreateBrush);
     ~CXColorStatic() override;
 
     void SetForeColor(COLORREF colour, bool redraw);
-    // Replaces the background brush by a new one of `colour`.
+    // Replaces the background brush by a new one of `colour` (or by none, when the
+    // system cannot make it).
     void SetBackColor(COLORREF colour, bool redraw);
     // Rebuilds the font from the window's font (WM_GETFONT) at weight 700 or 400.
     void SetBoldWeight(bool bold, bool redraw);
@@ -29,7 +33,7 @@ class CXColorStatic : public CStatic {
 
     // For the tests: the font and brush the control holds now.
     HFONT GetOwnFont() const { return m_font.Get(); }
-    HBRUSH GetBackgroundBrush() const { return m_brush ? m_brush->Get() : nullptr; }
+    HBRUSH GetBackgroundBrush() const { return m_brush.Get(); }
 
   protected:
     void PreSubclassWindow() override;
@@ -40,14 +44,16 @@ class CXColorStatic : public CStatic {
     BOOL OnEraseBackground(HDC dc);
 
   private:
+    static HBRUSH CreateBrush(COLORREF colour) { return ::CreateSolidBrush(colour); }
     // The window's font, else DEFAULT_GUI_FONT, else ANSI_VAR_FONT.
     HFONT WindowOrStockFont() const;
     void RedrawIf(bool redraw);
 
+    SolidBrushMaker m_makeBrush;
     COLORREF m_foreColour;
     COLORREF m_backColour;
     CFont m_font;
-    std::unique_ptr<CBrush> m_brush;
+    CBrush m_brush;
     bool m_bold = false;
     int m_offsetX = 0;
     int m_offsetY = 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/callback_guard.h"
 #include "ui/dialog_init_data.h"
 
 CDialog::CDialog(int templateId, CWnd* parent) : m_templateId(templateId), m_parent(parent) {}
@@ -45,9 +46,15 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND window, UINT message, WPARAM, LP
         return FALSE;
     }
     auto* self = reinterpret_cast<CDialog*>(lParam);
-    self->SubclassWindow(window);
-    self->ApplyInitialControlData();
-    return self->OnInitDialog();
+    // An initialisation that throws leaves the dialog running with what it has done so
+    // far: FALSE, the system's default for an unhandled message (it sets no focus).
+    return CallOrFallBack(
+        [&]() -> INT_PTR {
+            self->SubclassWindow(window);
+            self->ApplyInitialControlData();
+            return self->OnInitDialog();
+        },
+        []() -> INT_PTR { return FALSE; });
 }
 
 void CDialog::ApplyInitialControlData() {

@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include "ui/callback_guard.h"
+
 namespace {
 CWinApp* g_application = nullptr;
 } // namespace
@@ -30,8 +32,13 @@ int RunApplication() {
     if (application == nullptr) {
         return 1;
     }
-    application->InitInstance();
-    return 0;
+    // An exception that reaches this far ends the program with a failure, not an abort.
+    return CallOrFallBack(
+        [application] {
+            application->InitInstance();
+            return 0;
+        },
+        [] { return 1; });
 }
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "ui/callback_guard.h"
+
 namespace {
 
 // The window property that holds the bound object.
@@ -71,20 +73,42 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND window, UINT message, WPARAM wParam
     if (message == WM_NCDESTROY) {
         const LRESULT result = self->CallPrevious(message, wParam, lParam);
         self->Unbind();
-        self->PostNcDestroy();
+        CallOrFallBack(
+            [self] {
+                self->PostNcDestroy();
+                return 0;
+            },
+            [] { return 0; });
         return result;
     }
     return self->WindowProc(message, wParam, lParam);
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
-    // Handlers may pump messages, so this runs nested: keep the outer message.
-    const CurrentMessage outer = m_current;
-    m_current = {message, wParam, lParam};
+    // Handlers may pump messages, so this runs nested: the outer message comes back on
+    // every way out, a throwing handler's included.
+    class CurrentMessageScope {
+      public:
+        CurrentMessageScope(CurrentMessage& current, CurrentMessage message)
+            : m_current(current), m_outer(current) {
+            m_current = message;
+        }
+        CurrentMessageScope(const CurrentMessageScope&) = delete;
+        CurrentMessageScope& operator=(const CurrentMessageScope&) = delete;
+        ~CurrentMessageScope() { m_current = m_outer; }
+
+      private:
+        CurrentMessage& m_current;
+        CurrentMessage m_outer;
+    };
+    const CurrentMessageScope scope(m_current, {message, wParam, lParam});
     const MessageEntry* entry = FindMessageEntry(GetMessageMap(), message, wParam);
-    const LRESULT result = entry != nullptr ? entry->thunk(*this, wParam, lParam) : Default();
-    m_current = outer;
-    return result;
+    if (entry == nullptr) {
+        return Default();
+    }
+    // A handler that throws has not handled the message: the default processing takes it.
+    return CallOrFallBack([&] { return entry->thunk(*this, wParam, lParam); },
+                          [this] { return Default(); });
 }
 
 LRESULT CWnd::CallPrevious(UINT message, WPARAM wParam, LPARAM lParam) {

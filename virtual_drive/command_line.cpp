@@ -4,6 +4,7 @@
 #include <charconv>
 #include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "virtual_drive/control.h"
 
@@ -70,13 +71,24 @@ bool ParseSeeds(const std::string& text, std::vector<std::uint16_t>& seeds) {
     return !seeds.empty();
 }
 
+// A script is read whole, at most kMaxScriptSize bytes; a pipe (--script <(...)) is fine,
+// an endless device is refused.
+constexpr std::size_t kMaxScriptSize = 1 << 20;
+
 bool ReadScript(const std::filesystem::path& path, std::vector<std::string>& texts) {
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         return false;
     }
+    std::string content(kMaxScriptSize + 1, '\0');
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > kMaxScriptSize || in.bad()) {
+        return false;
+    }
+    std::istringstream lines(content);
     std::string line;
-    while (std::getline(in, line)) {
+    while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
@@ -314,7 +326,8 @@ const char* UsageText() {
            "       tessalok-vdrive ctl [--host H] [--port N] --mask    ask for the drive mask\n"
            "\n"
            "options:\n"
-           "  --listen ADDRESS     listen address (default 127.0.0.1)\n"
+           "  --listen ADDRESS     listen address (default 127.0.0.1; beyond loopback anyone\n"
+           "                       who reaches the port can send control texts)\n"
            "  --port N             port (default 48150; 0 picks a free one)\n"
            "  --port-file PATH     write the port listened on to PATH\n"
            "  --drive X            a fingerprint drive at letter X (repeatable; default E)\n"
@@ -333,7 +346,8 @@ const char* UsageText() {
            "  --latency MS         delay before every command reply (0; 25 with --auto-user)\n"
            "  --silence-ms MS      how long a silenced command goes unanswered (5000)\n"
            "  --run TEXT           run a control text before serving (repeatable)\n"
-           "  --script FILE        run the control texts of FILE, one a line, # comments\n"
+           "  --script FILE        run the control texts of FILE (1 MiB at most), one a line,\n"
+           "                       # comments\n"
            "  --verbose, -v        log every command, decoded, to standard error\n"
            "  --help, -h           this text\n"
            "  --version            the program's version\n"

@@ -72,40 +72,74 @@ std::string Ok() {
     return "ok";
 }
 
+// The answer to a text that adds user events: ok, or why nothing was added.
+std::string Queued(bool added, const FingerprintDriveModel& drive) {
+    if (added) {
+        return Ok();
+    }
+    return "error: the user script is full (" + std::to_string(drive.User().Pending()) + " of " +
+           std::to_string(ScriptedUser::kMaxEvents) +
+           " events queued); nothing added (\"reset\" empties it)";
+}
+
+// What a command does; false: nothing was done (a full user script).
+using CountedAction = std::function<bool(FingerprintDriveModel&, unsigned)>;
+using PlainAction = std::function<bool(FingerprintDriveModel&)>;
+
 // A command with an optional count (default 1).
-Handler Counted(void (*apply)(FingerprintDriveModel&, unsigned)) {
+Handler CountedHandler(CountedAction apply) {
     return [apply](Context& c) {
         const auto count = Count(c.args, 0);
         if (!count || c.args.size() > 1) {
             return std::string(kUsageError);
         }
-        apply(c.drive, *count);
-        return Ok();
+        return Queued(apply(c.drive, *count), c.drive);
     };
 }
 
 // A command without arguments.
-Handler Plain(void (*apply)(FingerprintDriveModel&)) {
+Handler PlainHandler(PlainAction apply) {
     return [apply](Context& c) {
         if (!c.args.empty()) {
             return std::string(kUsageError);
         }
-        apply(c.drive);
-        return Ok();
+        return Queued(apply(c.drive), c.drive);
     };
+}
+
+// Commands that add user events may find the script full; the others always act.
+Handler Counted(bool (*add)(FingerprintDriveModel&, unsigned)) {
+    return CountedHandler(add);
+}
+Handler Counted(void (*apply)(FingerprintDriveModel&, unsigned)) {
+    return CountedHandler([apply](FingerprintDriveModel& d, unsigned n) {
+        apply(d, n);
+        return true;
+    });
+}
+Handler Plain(bool (*add)(FingerprintDriveModel&)) {
+    return PlainHandler(add);
+}
+Handler Plain(void (*apply)(FingerprintDriveModel&)) {
+    return PlainHandler([apply](FingerprintDriveModel& d) {
+        apply(d);
+        return true;
+    });
 }
 
 // Each handler checks its own arguments and answers one line.
 const std::map<std::string_view, Handler>& Handlers() {
     static const std::map<std::string_view, Handler> handlers{
-        {"touch", Counted([](FingerprintDriveModel& d, unsigned n) { d.User().Touch(n); })},
-        {"nothing", Counted([](FingerprintDriveModel& d, unsigned n) { d.User().Nothing(n); })},
-        {"ignored", Counted([](FingerprintDriveModel& d, unsigned n) { d.User().Ignored(n); })},
+        {"touch", Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Touch(n); })},
+        {"nothing",
+         Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Nothing(n); })},
+        {"ignored",
+         Counted([](FingerprintDriveModel& d, unsigned n) { return d.User().Ignored(n); })},
         {"fail-next", Counted([](FingerprintDriveModel& d, unsigned n) { d.FailNextCommands(n); })},
         {"silence-next",
          Counted([](FingerprintDriveModel& d, unsigned n) { d.SilenceNextCommands(n); })},
-        {"refuse", Plain([](FingerprintDriveModel& d) { d.User().Refuse(); })},
-        {"fail", Plain([](FingerprintDriveModel& d) { d.User().Fail(); })},
+        {"refuse", Plain([](FingerprintDriveModel& d) { return d.User().Refuse(); })},
+        {"fail", Plain([](FingerprintDriveModel& d) { return d.User().Fail(); })},
         {"clear-slots", Plain([](FingerprintDriveModel& d) { d.ClearSlots(); })},
         {"mend-entries", Plain([](FingerprintDriveModel& d) { d.ClearBrokenEntries(); })},
         {"unplug", Plain([](FingerprintDriveModel& d) { d.Unplug(); })},
@@ -117,8 +151,7 @@ const std::map<std::string_view, Handler>& Handlers() {
              if (c.args.empty() || !IsValidIdentity(c.args[0]) || !times || c.args.size() > 2) {
                  return std::string(kUsageError);
              }
-             c.drive.User().Present(std::string(c.args[0]), *times);
-             return Ok();
+             return Queued(c.drive.User().Present(std::string(c.args[0]), *times), c.drive);
          }},
         {"raw",
          [](Context& c) {
@@ -140,8 +173,7 @@ const std::map<std::string_view, Handler>& Handlers() {
              if (bytes.size() > 64) {
                  return std::string(kUsageError);
              }
-             c.drive.User().Raw(std::move(bytes), length);
-             return Ok();
+             return Queued(c.drive.User().Raw(std::move(bytes), length), c.drive);
          }},
         {"slots", [](Context& c) { return SlotsLine(c.volume); }},
         {"set-slot",
@@ -194,7 +226,10 @@ const std::map<std::string_view, Handler>& Handlers() {
          [](Context& c) {
              return std::string(1, c.volume.letter) + ": " + DriveStateName(c.drive.State()) +
                     (c.drive.Plugged() ? "" : ", unplugged") + ", " +
-                    std::to_string(c.drive.User().Pending()) + " events queued";
+                    std::to_string(c.drive.User().Pending()) + " events queued" +
+                    (c.volume.lastSaveError.empty()
+                         ? ""
+                         : ", slot table not saved (" + c.volume.lastSaveError + ")");
          }},
     };
     return handlers;
@@ -255,12 +290,18 @@ ControlResult RunControl(VolumeSet& volumes, std::string_view text) {
     }
     const Words args(words.begin() + 1, words.end());
     Context context{*volume, *volume->drive, args};
-    return {handler->second(context)};
+    const std::size_t failedSaves = volume->failedSaves;
+    std::string reply = handler->second(context);
+    if (volume->failedSaves != failedSaves) {
+        reply = "error: the slot table changed but was not saved (" + volume->lastSaveError + ")";
+    }
+    return {std::move(reply)};
 }
 
 const char* ControlHelp() {
     return "control texts (optionally led by a volume, as \"F: touch\"):\n"
            "  finger ID [N]          present finger ID at the next N waiting polls\n"
+           "                         (the script holds 10000 events in all)\n"
            "  touch [N]              N touches the drive notes without deciding ('a')\n"
            "  nothing [N]            N waiting polls without a finger\n"
            "  ignored [N]            N reports no operation acts on ('w')\n"
@@ -277,7 +318,7 @@ const char* ControlHelp() {
            "  mend-entries           status replies show the real entries again\n"
            "  unplug | plug          pull the plug / put it back\n"
            "  reset                  idle, no faults, empty script\n"
-           "  state                  \"E: idle, 0 events queued\"\n"
+           "  state                  \"E: idle, 0 events queued\" (and a failed save)\n"
            "  volumes | version | help | shutdown";
 }
 

@@ -49,40 +49,42 @@ void PutPadded(std::span<std::uint8_t> target, const std::string& text, std::uin
 
 // --- ScriptedUser -----------------------------------------------------------------------
 
-void ScriptedUser::Present(const std::string& identity, unsigned times) {
+bool ScriptedUser::Push(UserEvent event, unsigned times) {
+    if (times > kMaxEvents - m_events.size()) {
+        return false;
+    }
     for (unsigned i = 0; i < times; ++i) {
-        Push({UserEvent::Kind::Finger, identity, {}, std::nullopt});
+        m_events.push_back(event);
     }
+    return true;
 }
 
-void ScriptedUser::Nothing(unsigned polls) {
-    for (unsigned i = 0; i < polls; ++i) {
-        Push({UserEvent::Kind::Nothing, {}, {}, std::nullopt});
-    }
+bool ScriptedUser::Present(const std::string& identity, unsigned times) {
+    return Push({UserEvent::Kind::Finger, identity, {}, std::nullopt}, times);
 }
 
-void ScriptedUser::Touch(unsigned times) {
-    for (unsigned i = 0; i < times; ++i) {
-        Push({UserEvent::Kind::Touch, {}, {}, std::nullopt});
-    }
+bool ScriptedUser::Nothing(unsigned polls) {
+    return Push({UserEvent::Kind::Nothing, {}, {}, std::nullopt}, polls);
 }
 
-void ScriptedUser::Refuse() {
-    Push({UserEvent::Kind::Refuse, {}, {}, std::nullopt});
+bool ScriptedUser::Touch(unsigned times) {
+    return Push({UserEvent::Kind::Touch, {}, {}, std::nullopt}, times);
 }
 
-void ScriptedUser::Fail() {
-    Push({UserEvent::Kind::Fail, {}, {}, std::nullopt});
+bool ScriptedUser::Refuse() {
+    return Push({UserEvent::Kind::Refuse, {}, {}, std::nullopt});
 }
 
-void ScriptedUser::Ignored(unsigned times) {
-    for (unsigned i = 0; i < times; ++i) {
-        Push({UserEvent::Kind::Ignored, {}, {}, std::nullopt});
-    }
+bool ScriptedUser::Fail() {
+    return Push({UserEvent::Kind::Fail, {}, {}, std::nullopt});
 }
 
-void ScriptedUser::Raw(Report bytes, std::optional<std::uint16_t> lengthField) {
-    Push({UserEvent::Kind::Raw, {}, std::move(bytes), lengthField});
+bool ScriptedUser::Ignored(unsigned times) {
+    return Push({UserEvent::Kind::Ignored, {}, {}, std::nullopt}, times);
+}
+
+bool ScriptedUser::Raw(Report bytes, std::optional<std::uint16_t> lengthField) {
+    return Push({UserEvent::Kind::Raw, {}, std::move(bytes), lengthField});
 }
 
 std::optional<UserEvent> ScriptedUser::Take() {
@@ -203,7 +205,7 @@ std::uint8_t FingerprintDriveModel::ReadIdentity(std::span<std::uint8_t> data) {
 std::uint8_t FingerprintDriveModel::ReadSeed(std::span<std::uint8_t> data) {
     m_seed = NextSeed();
     m_seedFresh = true;
-    m_seedsGiven.push_back(m_seed);
+    m_seedsGiven.Add(m_seed);
     data[0] = static_cast<std::uint8_t>(m_seed >> 8);
     data[1] = static_cast<std::uint8_t>(m_seed & 0xFF);
     char text[32];
@@ -337,7 +339,7 @@ FingerprintDriveModel::Reply FingerprintDriveModel::HandlePoll() {
         }
     }
     if (!report.empty()) {
-        m_reportsGiven.push_back(report);
+        m_reportsGiven.Add(report);
     }
     Log(std::string(" poll ") + DriveStateName(before) + " report [" + Hex(report) + "]");
     return MakeReply(report, lengthField.value_or(static_cast<std::uint16_t>(report.size() + 1)));
@@ -571,6 +573,8 @@ void FingerprintDriveModel::Reset() {
     m_plugged = true;
     m_user.Clear();
     ClearBrokenEntries();
+    m_seedsGiven.Clear();
+    m_reportsGiven.Clear();
 }
 
 void FingerprintDriveModel::Log(std::string text) {

@@ -58,26 +58,58 @@ struct UserEvent {
     std::optional<std::uint16_t> rawLength;
 };
 
-// The scripted user: a queue of events, one per waiting poll.
+// The scripted user: a queue of events, one per waiting poll. The queue holds at most
+// kMaxEvents events in all, so control texts cannot make it grow without bound; an adder
+// that would go past it adds nothing and returns false.
 class ScriptedUser {
   public:
-    void Push(UserEvent event) { m_events.push_back(std::move(event)); }
+    static constexpr std::size_t kMaxEvents = 10000;
+
+    bool Push(UserEvent event, unsigned times = 1);
     // `times` polls with finger `identity` on the sensor.
-    void Present(const std::string& identity, unsigned times = 1);
-    void Nothing(unsigned polls = 1);
-    void Touch(unsigned times = 1);
-    void Refuse();
-    void Fail();
-    void Ignored(unsigned times = 1);
-    void Raw(Report bytes, std::optional<std::uint16_t> lengthField = std::nullopt);
+    bool Present(const std::string& identity, unsigned times = 1);
+    bool Nothing(unsigned polls = 1);
+    bool Touch(unsigned times = 1);
+    bool Refuse();
+    bool Fail();
+    bool Ignored(unsigned times = 1);
+    bool Raw(Report bytes, std::optional<std::uint16_t> lengthField = std::nullopt);
 
     bool Empty() const { return m_events.empty(); }
     std::size_t Pending() const { return m_events.size(); }
-    void Clear() { m_events.clear(); }
+    // Empties the queue and gives its memory back.
+    void Clear() { std::deque<UserEvent>().swap(m_events); }
     std::optional<UserEvent> Take();
 
   private:
     std::deque<UserEvent> m_events;
+};
+
+// The last few items of a long stream and how many there were in all: what the tests look
+// at, in memory that does not grow with the stream.
+template <typename T> class RecentWindow {
+  public:
+    static constexpr std::size_t kKept = 16;
+
+    void Add(T item) {
+        if (m_items.size() == kKept) {
+            m_items.pop_front();
+        }
+        m_items.push_back(std::move(item));
+        ++m_total;
+    }
+    // The last kKept items at most, oldest first.
+    std::vector<T> Items() const { return {m_items.begin(), m_items.end()}; }
+    const T& Last() const { return m_items.back(); }
+    std::size_t Total() const { return m_total; }
+    void Clear() {
+        m_items.clear();
+        m_total = 0;
+    }
+
+  private:
+    std::deque<T> m_items;
+    std::size_t m_total = 0;
 };
 
 // How an enrolment success is reported.
@@ -145,6 +177,7 @@ class FingerprintDriveModel final : public IScsiTarget {
     void SetSlotsChanged(std::function<void()> handler) { m_slotsChanged = std::move(handler); }
 
     ScriptedUser& User() { return m_user; }
+    const ScriptedUser& User() const { return m_user; }
     DriveState State() const { return m_state; }
 
     // Faults. Each counts the commands that reach the model (identification included).
@@ -163,17 +196,18 @@ class FingerprintDriveModel final : public IScsiTarget {
     void Unplug();
     void Plug() { m_plugged = true; }
     bool Plugged() const { return m_plugged; }
-    // Back to idle: no operation, no seed, no pending reply, no faults, empty script.
+    // Back to idle: no operation, no seed, no pending reply, no faults, empty script, no
+    // history of seeds and reports.
     void Reset();
 
-    // Seeds handed out so far, in order (for the tests' pairing checks).
-    const std::vector<std::uint16_t>& SeedsGiven() const { return m_seedsGiven; }
+    // Seeds handed out (for the tests' pairing checks).
+    const RecentWindow<std::uint16_t>& SeedsGiven() const { return m_seedsGiven; }
     // Request frames refused (bad signature, unknown request, wrong write code,
     // reply read without a request); the last reason in words.
     std::size_t BadFrameCount() const { return m_badFrames; }
     const std::string& LastBadFrame() const { return m_lastBadFrame; }
-    // Reports delivered by polls, in order (empty reports not included).
-    const std::vector<Report>& ReportsGiven() const { return m_reportsGiven; }
+    // Reports delivered by polls (empty reports not included).
+    const RecentWindow<Report>& ReportsGiven() const { return m_reportsGiven; }
 
     void SetLogging(bool on) { m_logging = on; }
 
@@ -235,8 +269,8 @@ class FingerprintDriveModel final : public IScsiTarget {
     std::size_t m_truncateKeep = 0;
     bool m_plugged = true;
 
-    std::vector<std::uint16_t> m_seedsGiven;
-    std::vector<Report> m_reportsGiven;
+    RecentWindow<std::uint16_t> m_seedsGiven;
+    RecentWindow<Report> m_reportsGiven;
     std::size_t m_badFrames = 0;
     std::string m_lastBadFrame;
     bool m_logging = false;

@@ -2,13 +2,15 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
+#include <mutex>
 
 #include "device/vdrive_transport.h"
 #include "tessalok_version.h"
+#include "virtual_drive/broken_pipe.h"
 #include "virtual_drive/command_line.h"
 #include "virtual_drive/control.h"
+#include "virtual_drive/small_file.h"
 #include "virtual_drive/volume_set.h"
 
 namespace {
@@ -25,8 +27,13 @@ void OnSignal(int) {
     }
 }
 
+// From every connection's thread. A log that cannot be written (its reader went away) is
+// given up on; the server goes on serving.
 void LogLine(const std::string& text) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
     std::cerr << "tessalok-vdrive: " << text << std::endl;
+    std::cerr.clear();
 }
 
 int RunControlClient(const vdrive::Invocation& invocation) {
@@ -55,19 +62,8 @@ int RunControlClient(const vdrive::Invocation& invocation) {
     return reply.rfind("error", 0) == 0 ? kExitFailure : kExitOk;
 }
 
-bool WritePortFile(const std::filesystem::path& path, std::uint16_t port) {
-    std::filesystem::path temporary = path;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << port << "\n";
-        if (!out.flush()) {
-            return false;
-        }
-    }
-    std::error_code code;
-    std::filesystem::rename(temporary, path, code);
-    return !code;
+bool WritePortFile(const std::filesystem::path& path, std::uint16_t port, std::string& error) {
+    return vdrive::WriteFileAtomically(path, std::to_string(port) + "\n", error);
 }
 
 std::filesystem::path StateFileOf(const vdrive::Invocation& invocation, char letter) {
@@ -109,12 +105,18 @@ int Serve(const vdrive::Invocation& invocation) {
                 std::to_string(invocation.server.port) + ": " + error);
         return kExitFailure;
     }
-    if (!invocation.portFile.empty() && !WritePortFile(invocation.portFile, server.Port())) {
-        LogLine("cannot write the port file " + invocation.portFile.string());
+    if (!invocation.portFile.empty() && !WritePortFile(invocation.portFile, server.Port(), error)) {
+        LogLine("cannot write the port file: " + error);
         return kExitFailure;
+    }
+    if (!invocation.server.LoopbackOnly()) {
+        LogLine("warning: listening on " + invocation.server.host +
+                ", beyond this machine: anyone who reaches this port can send control texts "
+                "(shutdown, clear-slots, ...) without any authentication");
     }
     std::cout << "tessalok-vdrive listening on " << invocation.server.host << ":" << server.Port()
               << std::endl;
+    std::cout.clear();
     g_server = &server;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -126,6 +128,7 @@ int Serve(const vdrive::Invocation& invocation) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vdrive::IgnoreBrokenPipes();
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const std::optional<vdrive::Invocation> invocation = vdrive::ParseCommandLine(args, error);

@@ -1,8 +1,6 @@
 #include "virtual_drive/state_file.h"
 
-#include <fstream>
-#include <sstream>
-#include <system_error>
+#include "virtual_drive/small_file.h"
 
 namespace vdrive {
 
@@ -10,7 +8,7 @@ namespace {
 
 constexpr std::string_view kHeader = "tessalok-vdrive state 1";
 // Anything longer is not a state file of this program.
-constexpr std::uintmax_t kMaxFileSize = 64 * 1024;
+constexpr std::size_t kMaxFileSize = 64 * 1024;
 
 std::string_view TrimLineEnd(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
@@ -90,52 +88,38 @@ std::optional<SlotTable> ParseState(std::string_view text, std::string& error) {
 
 LoadedState LoadStateFile(const std::filesystem::path& path) {
     LoadedState state;
-    std::error_code code;
-    if (!std::filesystem::exists(path, code)) {
-        state.message = "state file " + path.string() + " not found: starting with an empty drive";
-        return state;
-    }
-    const std::uintmax_t size = std::filesystem::file_size(path, code);
-    std::ifstream in(path, std::ios::binary);
-    if (code || size > kMaxFileSize || !in) {
-        state.message = "state file " + path.string() +
-                        " cannot be read or is too large: starting with an empty drive";
-        return state;
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
+    const std::string name = "state file " + path.string();
+    constexpr const char* kEmpty = ": starting with an empty drive";
+    std::string content;
     std::string error;
-    if (const std::optional<SlotTable> slots = ParseState(content.str(), error)) {
+    switch (ReadSmallFile(path, kMaxFileSize, content, error)) {
+    case ReadResult::Read:
+        break;
+    case ReadResult::Missing:
+        state.message = name + " not found" + kEmpty;
+        return state;
+    case ReadResult::NotRegular:
+        state.message = name + " is not a regular file" + kEmpty;
+        return state;
+    case ReadResult::TooLarge:
+        state.message = name + " is too large" + kEmpty;
+        return state;
+    case ReadResult::Failed:
+        state.message = name + " cannot be read (" + error + ")" + kEmpty;
+        return state;
+    }
+    if (const std::optional<SlotTable> slots = ParseState(content, error)) {
         state.slots = *slots;
         state.loaded = true;
-        state.message = "state file " + path.string() + " loaded";
+        state.message = name + " loaded";
         return state;
     }
-    state.message =
-        "state file " + path.string() + " is corrupt (" + error + "): starting with an empty drive";
+    state.message = name + " is corrupt (" + error + ")" + kEmpty;
     return state;
 }
 
 bool SaveStateFile(const std::filesystem::path& path, const SlotTable& slots, std::string& error) {
-    std::filesystem::path temporary = path;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << FormatState(slots);
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temporary.string();
-            return false;
-        }
-    }
-    std::error_code code;
-    std::filesystem::rename(temporary, path, code);
-    if (code) {
-        error = "cannot replace " + path.string() + ": " + code.message();
-        std::filesystem::remove(temporary, code);
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, FormatState(slots), error);
 }
 
 } // namespace vdrive

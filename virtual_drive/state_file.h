@@ -1,5 +1,7 @@
-// The drive's slot table on disk: a small text file, written atomically (temporary file,
-// then rename), so a crash never leaves half a file.
+// The drive's slot table on disk: a small text file, written atomically (a temporary file
+// of a unique name, flushed to the disk, then renamed over the old one), so a crash never
+// leaves half a file. One state file serves one server: two servers on one file each keep
+// a whole file, but the last save wins.
 //
 //     tessalok-vdrive state 1
 //     slot 0 alice-thumb
@@ -34,7 +36,8 @@ struct LoadedState {
     std::string message;
 };
 LoadedState LoadStateFile(const std::filesystem::path& path);
-// False with `error` when the file cannot be written; the old file is then untouched.
+// False with `error` (the system's reason included) when the file cannot be written; the
+// old file is then untouched.
 bool SaveStateFile(const std::filesystem::path& path, const SlotTable& slots, std::string& error);
 
 } // namespace vdrive

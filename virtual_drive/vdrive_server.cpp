@@ -1,7 +1,10 @@
 #include "virtual_drive/vdrive_server.h"
 
+#include <charconv>
 #include <chrono>
+#include <system_error>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "device/vdrive_wire.h"
@@ -11,9 +14,41 @@ namespace vdrive {
 
 namespace {
 
-constexpr int kSliceMs = 100; // how often waiting threads look at the stop flag
+constexpr int kSliceMs = 100;    // how often waiting threads look at the stop flag
+constexpr int kIdleSliceMs = 20; // how soon an idle connection asked to close goes
+// How long a new connection waits for the one closed to make room for it.
+constexpr auto kRoomWaitLimit = std::chrono::milliseconds(10 * kIdleSliceMs);
+
+bool IsLoopbackAddress(const std::string& host) {
+    if (host == "localhost" || host == "::1") {
+        return true;
+    }
+    // Four decimal parts of 0 to 255, the first of them 127.
+    unsigned parts[4] = {};
+    std::size_t at = 0;
+    for (int part = 0; part < 4; ++part) {
+        const auto [end, code] =
+            std::from_chars(host.data() + at, host.data() + host.size(), parts[part]);
+        const std::size_t next = static_cast<std::size_t>(end - host.data());
+        if (code != std::errc{} || next == at || parts[part] > 255) {
+            return false;
+        }
+        at = next;
+        if (part < 3) {
+            if (at >= host.size() || host[at] != '.') {
+                return false;
+            }
+            ++at;
+        }
+    }
+    return at == host.size() && parts[0] == 127;
+}
 
 } // namespace
+
+bool ServerSettings::LoopbackOnly() const {
+    return IsLoopbackAddress(host);
+}
 
 VdriveServer::VdriveServer(VolumeSet& volumes, ServerSettings settings, Log log)
     : m_volumes(volumes), m_settings(std::move(settings)), m_log(std::move(log)) {}
@@ -21,7 +56,7 @@ VdriveServer::VdriveServer(VolumeSet& volumes, ServerSettings settings, Log log)
 VdriveServer::~VdriveServer() {
     Stop();
     std::unique_lock lock(m_connectionsMutex);
-    m_connectionsDone.wait(lock, [this] { return m_connections == 0; });
+    m_connectionsDone.wait(lock, [this] { return m_connections.empty(); });
 }
 
 bool VdriveServer::Listen(std::string& error) {
@@ -52,25 +87,100 @@ std::string VdriveServer::Control(const std::string& text) {
 
 void VdriveServer::Run() {
     while (!m_stopping) {
-        std::optional<TcpSocket> socket = m_listener.Accept(kSliceMs);
-        if (!socket) {
-            continue;
+        if (std::optional<TcpSocket> socket = m_listener.Accept(kSliceMs)) {
+            Accepted(std::move(*socket));
         }
-        std::lock_guard lock(m_connectionsMutex);
-        if (m_connections >= m_settings.maxConnections) {
-            continue; // too many at once: this one is closed at once
-        }
-        ++m_connections;
-        std::thread([this, s = std::move(*socket)]() mutable {
-            Serve(std::move(s));
-            std::lock_guard done(m_connectionsMutex);
-            --m_connections;
-            m_connectionsDone.notify_all();
-        }).detach();
     }
     m_listener.Close();
     std::unique_lock lock(m_connectionsMutex);
-    m_connectionsDone.wait(lock, [this] { return m_connections == 0; });
+    m_connectionsDone.wait(lock, [this] { return m_connections.empty(); });
+}
+
+void VdriveServer::Accepted(TcpSocket socket) {
+    if (!MakeRoom()) {
+        Emit("connection refused: all " + std::to_string(m_settings.maxConnections) +
+             " connections are busy");
+        return; // closed at once
+    }
+    std::list<Connection>::iterator connection;
+    {
+        std::lock_guard lock(m_connectionsMutex);
+        connection = m_connections.emplace(m_connections.end());
+        connection->socket = std::move(socket);
+    }
+    try {
+        StartThread([this, connection] { ServeConnection(connection); });
+    } catch (const std::exception& error) { // std::system_error: no thread to give
+        {
+            std::lock_guard lock(m_connectionsMutex);
+            m_connections.erase(connection);
+            m_connectionsDone.notify_all();
+        }
+        Emit(std::string("connection refused: no thread can be started for it (") + error.what() +
+             ")");
+    }
+}
+
+bool VdriveServer::MakeRoom() {
+    std::unique_lock lock(m_connectionsMutex);
+    const auto full = [this] { return m_connections.size() >= m_settings.maxConnections; };
+    if (!full()) {
+        return true;
+    }
+    // The one to close: idle, without an open volume before one with, then idle longest.
+    Connection* chosen = nullptr;
+    bool alreadyClosing = false;
+    for (Connection& connection : m_connections) {
+        alreadyClosing = alreadyClosing || connection.closeRequested;
+        if (connection.idle &&
+            (chosen == nullptr || std::tie(connection.volumeOpen, connection.idleSince) <
+                                      std::tie(chosen->volumeOpen, chosen->idleSince))) {
+            chosen = &connection;
+        }
+    }
+    if (!alreadyClosing && chosen != nullptr) {
+        chosen->closeRequested = true;
+        const auto idleMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::steady_clock::now() - chosen->idleSince)
+                                .count();
+        const std::string line = "all " + std::to_string(m_settings.maxConnections) +
+                                 " connections taken: closing one idle for " +
+                                 std::to_string(idleMs) + " ms" +
+                                 (chosen->volumeOpen ? " (a volume open)" : "") + " to make room";
+        lock.unlock();
+        Emit(line);
+        lock.lock();
+    }
+    return m_connectionsDone.wait_for(lock, kRoomWaitLimit, [&] { return !full(); });
+}
+
+void VdriveServer::StartThread(std::function<void()> work) {
+    if (m_settings.startThread) {
+        m_settings.startThread(std::move(work));
+    } else {
+        std::thread(std::move(work)).detach();
+    }
+}
+
+void VdriveServer::ServeConnection(std::list<Connection>::iterator connection) {
+    try {
+        Serve(*connection);
+    } catch (const std::exception& error) {
+        // Out of memory, say: this connection ends, the server goes on.
+        Emit(std::string("connection ended: ") + error.what());
+    }
+    // Notified under the lock: once the list is empty the server may be gone.
+    std::lock_guard lock(m_connectionsMutex);
+    m_connections.erase(connection);
+    m_connectionsDone.notify_all();
+}
+
+void VdriveServer::MarkIdle(Connection& connection, bool idle) {
+    std::lock_guard lock(m_connectionsMutex);
+    connection.idle = idle;
+    if (idle) {
+        connection.idleSince = std::chrono::steady_clock::now();
+    }
 }
 
 void VdriveServer::Pause(int milliseconds) const {
@@ -80,22 +190,34 @@ void VdriveServer::Pause(int milliseconds) const {
     }
 }
 
-bool VdriveServer::WaitForMessage(TcpSocket& socket, int limitMs, std::uint8_t& type) {
-    for (int waited = 0; waited < limitMs && !m_stopping; waited += kSliceMs) {
-        if (socket.WaitReadable(kSliceMs)) {
-            return socket.ReceiveAll(&type, 1, 0); // false: the client closed
+bool VdriveServer::WaitForMessage(Connection& connection, int limitMs, std::uint8_t& type) {
+    for (int waited = 0; waited < limitMs && !m_stopping && !connection.closeRequested;
+         waited += kIdleSliceMs) {
+        if (connection.socket.WaitReadable(kIdleSliceMs)) {
+            return connection.socket.ReceiveAll(&type, 1, 0); // false: the client closed
         }
     }
     return false;
 }
 
-void VdriveServer::Serve(TcpSocket socket) {
+void VdriveServer::Serve(Connection& connection) {
     char openLetter = 0;
     std::uint8_t type = 0;
     // Only an open volume may sit idle for long; a new connection must speak up at once.
-    while (WaitForMessage(socket, openLetter ? m_settings.idleLimitMs : m_settings.messageLimitMs,
-                          type) &&
-           ServeMessage(socket, type, openLetter)) {
+    while (true) {
+        MarkIdle(connection, true);
+        const int limitMs = openLetter ? m_settings.idleLimitMs : m_settings.greetingLimitMs;
+        if (!WaitForMessage(connection, limitMs, type)) {
+            return;
+        }
+        MarkIdle(connection, false);
+        if (!ServeMessage(connection.socket, type, openLetter)) {
+            return;
+        }
+        if (openLetter != 0) {
+            std::lock_guard lock(m_connectionsMutex);
+            connection.volumeOpen = true;
+        }
     }
 }
 

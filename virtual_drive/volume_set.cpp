@@ -32,9 +32,14 @@ FingerprintDriveModel& VolumeSet::AddDrive(char letter, DriveOptions options,
         drive.SetSlots(state.slots);
         drive.SetSlotsChanged([this, &drive, stateFile, letter] {
             std::string error;
-            if (!SaveStateFile(stateFile, drive.Slots(), error)) {
-                Emit(std::string(1, letter) + ": " + error);
+            Volume& saved = *Find(letter);
+            if (SaveStateFile(stateFile, drive.Slots(), error)) {
+                saved.lastSaveError.clear();
+                return;
             }
+            ++saved.failedSaves;
+            saved.lastSaveError = error;
+            Emit(std::string(1, letter) + ": slot table not saved: " + error);
         });
     }
     Insert(std::move(volume));

@@ -18,6 +18,10 @@ struct Volume {
     std::unique_ptr<FingerprintDriveModel> drive; // one of the two is set
     std::unique_ptr<UsbStickModel> stick;
     std::filesystem::path stateFile; // empty: the slots live in memory only
+    // Saves of the slot table that failed, and the reason (the system's included) while
+    // the last save failed; empty once a save succeeds.
+    std::size_t failedSaves = 0;
+    std::string lastSaveError;
 
     IScsiTarget& Target();
     // A pulled drive has no volume; a stick is always there.
@@ -30,7 +34,8 @@ class VolumeSet {
     explicit VolumeSet(Log log = {}) : m_log(std::move(log)) {}
 
     // Adds a fingerprint drive; with a state file, its slots come from there (a missing or
-    // corrupt file gives an empty drive and a log line) and are saved after each change.
+    // corrupt file gives an empty drive and a log line) and are saved after each change; a
+    // failed save is logged with its reason and counted in the volume.
     FingerprintDriveModel& AddDrive(char letter, DriveOptions options,
                                     const std::filesystem::path& stateFile = {});
     void AddStick(char letter, StickOptions options);

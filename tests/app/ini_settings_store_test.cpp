@@ -6,7 +6,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/settings_file.h"
 #include "app/utf_convert.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+#include <functional>
 
 namespace {
 
@@ -40,11 +46,12 @@ TEST(IniText, SetReplacesInsertsOrAppends) {
 }
 
 class IniFileTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() /
-                ("tessalok-ini-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir =
+            std::filesystem::temp_directory_path() /
+            ("tessalok-ini-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir);
         m_path = ToUtf16((m_dir / "KV_Tessalok.ini").string());
@@ -81,4 +88,46 @@ TEST_F(IniFileTest, WriteIntoAMissingDirectoryFailsQuietly) {
     EXPECT_EQ(m_store.ReadInt(u"Advance", u"Language", 1, path), 1);
 }
 
-}  // namespace
+// What is not a small regular file is not a settings file: the default value, no hang,
+// no memory filled, and a write leaves it alone.
+TEST_F(IniFileTest, OnlyASmallRegularFileIsRead) {
+    const std::filesystem::path file = m_dir / "KV_Tessalok.ini";
+    const auto bigFile = [&] {
+        std::ofstream out(file, std::ios::binary);
+        out << "[Advance]\nLanguage=5\n" << std::string(kMaxSettingsFileBytes, ';') << '\n';
+    };
+    const auto directory = [&] { std::filesystem::create_directory(file); };
+#ifndef _WIN32
+    const auto fifo = [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); };
+    const auto endlessDevice = [&] { std::filesystem::create_symlink("/dev/zero", file); };
+#endif
+    const struct {
+        const char* name;
+        std::function<void()> make;
+    } cases[] = {
+        {"oversized file", bigFile},
+        {"directory", directory},
+#ifndef _WIN32
+        {"FIFO", fifo},
+        {"link to /dev/zero", endlessDevice},
+#endif
+    };
+    for (const auto& entry : cases) {
+        std::filesystem::remove_all(file);
+        entry.make();
+        EXPECT_EQ(m_store.ReadInt(u"Advance", u"Language", 2, m_path), 2) << entry.name;
+        m_store.WriteString(u"Advance", u"Language", u"3", m_path);
+        EXPECT_EQ(m_store.ReadInt(u"Advance", u"Language", 2, m_path), 2) << entry.name;
+        EXPECT_FALSE(std::filesystem::exists(m_dir / "KV_Tessalok.ini.tmp")) << entry.name;
+    }
+    // A file just within the limit is still read.
+    std::filesystem::remove_all(file);
+    {
+        std::ofstream out(file, std::ios::binary);
+        const std::string head = "[Advance]\nLanguage=5\n";
+        out << head << std::string(kMaxSettingsFileBytes - head.size(), ';');
+    }
+    EXPECT_EQ(m_store.ReadInt(u"Advance", u"Language", 2, m_path), 5);
+}
+
+} // namespace

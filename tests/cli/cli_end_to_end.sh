@@ -10,6 +10,10 @@ FAILURES=0
 SERVER_PID=
 
 cleanup() {
+    for pid in ${EXTRA_PIDS:-}; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
     if [ -n "$SERVER_PID" ]; then
         kill "$SERVER_PID" 2>/dev/null
         wait "$SERVER_PID" 2>/dev/null
@@ -35,6 +39,22 @@ done
 PORT=$(cat "$WORK/port" 2>/dev/null)
 [ -n "$PORT" ] || { echo "tessalok-vdrive did not start" >&2; cat "$WORK/server.log" >&2; exit 1; }
 TARGET="--vdrive 127.0.0.1:$PORT"
+
+# start_server NAME ARGS...: another tessalok-vdrive on an ephemeral port; its port in
+# $EXTRA_PORT (empty when it did not start), its process added to $EXTRA_PIDS.
+EXTRA_PIDS=
+start_server() {
+    local name=$1
+    shift
+    "$VDRIVE" --port 0 --port-file "$WORK/$name.port" "$@" 2>"$WORK/$name.log" &
+    EXTRA_PIDS="$EXTRA_PIDS $!"
+    EXTRA_PORT=
+    for _ in $(seq 50); do
+        [ -s "$WORK/$name.port" ] && break
+        sleep 0.1
+    done
+    EXTRA_PORT=$(cat "$WORK/$name.port" 2>/dev/null)
+}
 
 ctl() {
     "$VDRIVE" ctl --port "$PORT" "$@" >/dev/null || fail "control text '$*' refused"
@@ -63,6 +83,19 @@ expect_in() {
     *) fail "$name: '$text' not in: $(printf '%s' "$haystack" | head -c 600)" ;;
     esac
 }
+# wait_for_text FILE TEXT TENTHS: until TEXT is in FILE, at most TENTHS tenths of a second.
+wait_for_text() {
+    for _ in $(seq "$3"); do
+        grep -q "$2" "$1" 2>/dev/null && return
+        sleep 0.1
+    done
+}
+# An install in the background ($INSTALL_PID) that has begun to wait for the new finger.
+start_waiting_install() {
+    "$TESSALOK" $TARGET install >"$WORK/out" 2>"$WORK/err" </dev/null &
+    INSTALL_PID=$!
+    wait_for_text "$WORK/out" "Please input NEW fingerprint" 100
+}
 fresh_drive() {
     ctl reset
     ctl clear-slots
@@ -81,6 +114,27 @@ run "two targets" 2 $TARGET --device /dev/sg0 status
 run "languages" 0 languages
 [ "$(printf '%s\n' "$OUT" | wc -l)" = 13 ] || fail "languages: not thirteen lines"
 expect_in "languages" "12  อักษรไทย" "$OUT"
+
+# An empty value is bad usage, never "not given" (an empty --vdrive once searched every
+# disk of the system).
+for option in --vdrive --device --drive --lang; do
+    run "empty $option" 2 "$option" "" status
+    expect_in "empty $option" "$option wants a value" "$ERR"
+done
+run "empty --device with --vdrive" 2 --device "" $TARGET status
+expect_in "empty --device with --vdrive" "exclude each other" "$ERR"
+
+# A FIFO or an endless device in place of the settings file is no settings file.
+mkdir "$WORK/odd-settings"
+mkfifo "$WORK/odd-settings/KV_Tessalok.ini"
+(cd "$WORK/odd-settings" && timeout 20 "$TESSALOK" languages >"$WORK/out" 2>&1)
+CODE=$?
+[ "$CODE" = 0 ] || fail "settings file is a FIFO: exit code $CODE"
+rm "$WORK/odd-settings/KV_Tessalok.ini"
+ln -s /dev/zero "$WORK/odd-settings/KV_Tessalok.ini"
+(ulimit -v 1000000 && cd "$WORK/odd-settings" && timeout 20 "$TESSALOK" languages >"$WORK/out" 2>&1)
+CODE=$?
+[ "$CODE" = 0 ] || fail "settings file is /dev/zero: exit code $CODE"
 
 # --- Finding the drive -----------------------------------------------------------------
 fresh_drive
@@ -103,6 +157,10 @@ assert o["drive"] == "E:" and o["identity"] == "JMTMESV1", o
 assert o["installed"] == 1 and o["free"] == 9, o
 assert [c["drive"] for c in o["candidates"]] == ["C:", "D:", "E:"], o
 PY
+
+run "--json before the command" 0 $TARGET --json status
+python3 -c 'import json,sys; o=json.loads(sys.argv[1]); assert o["installed"]==1' "$OUT" \
+    || fail "--json status: $OUT"
 
 run "status --drive" 0 $TARGET --drive e status --json
 python3 -c 'import json,sys; o=json.loads(sys.argv[1]); assert o["drive"]=="E:" and o["installed"]==1' "$OUT" \
@@ -132,6 +190,33 @@ expect_in "trace" "= status request" "$ERR"
 expect_in "trace" '= slots "S0 F1 F2 F3 F4 F5 F6 F7 F8 F9 ": 1 installed, 9 free' "$ERR"
 expect_in "trace" "Currently installed:1" "$OUT"
 
+# Identity bytes 6 and 7 are never checked: ESC c would reset the terminal, 0xff is no
+# UTF-8.
+start_server odd --drive E --identity $'JMTMES\x1b\xff'
+if [ -n "$EXTRA_PORT" ]; then
+    run "odd identity" 0 --vdrive "127.0.0.1:$EXTRA_PORT" status
+    expect_in "odd identity" 'Identity: JMTMES\x1b\xff' "$OUT"
+    case "$OUT" in *$'\x1b'*) fail "odd identity: a raw ESC reached the output" ;; esac
+    for words in "status --json" "scan --json" "scan --all --json" "model --json"; do
+        run "odd identity $words" 0 --vdrive "127.0.0.1:$EXTRA_PORT" $words
+        python3 -c 'import json,sys; o=json.loads(sys.argv[1]); assert o["identity"]=="JMTMES\ufffd\ufffd", o' "$OUT" \
+            || fail "odd identity $words: $OUT"
+    done
+else
+    fail "the server with an odd identity did not start: $(cat "$WORK/odd.log")"
+fi
+
+# IPv6, where the machine has a loopback for it.
+start_server ipv6 --drive E --listen ::1
+if [ -n "$EXTRA_PORT" ]; then
+    run "IPv6 in brackets" 0 --vdrive "[::1]:$EXTRA_PORT" status
+    expect_in "IPv6 in brackets" "Drive:    E:" "$OUT"
+else
+    echo "note: no IPv6 loopback, IPv6 not tried" >&2
+fi
+run "bare IPv6, nobody there" 3 --vdrive ::1 status
+expect_in "bare IPv6, nobody there" "cannot connect to [::1]:48150" "$ERR"
+
 # --- Install ---------------------------------------------------------------------------
 fresh_drive
 ctl finger bob 3
@@ -158,12 +243,7 @@ expect_in "install, time-out" " ### Installation time-out, please re-operate ###
 # Ctrl-C while the drive waits: reports that decide nothing keep the enrol phase going.
 fresh_drive
 ctl ignored 10000
-"$TESSALOK" $TARGET install >"$WORK/out" 2>"$WORK/err" </dev/null &
-INSTALL_PID=$!
-for _ in $(seq 100); do
-    grep -q "Please input NEW fingerprint" "$WORK/out" 2>/dev/null && break
-    sleep 0.1
-done
+start_waiting_install
 kill -INT "$INSTALL_PID"
 wait "$INSTALL_PID"
 CODE=$?
@@ -172,6 +252,38 @@ expect_in "Ctrl-C during install" "interrupted" "$(cat "$WORK/err")"
 case "$(cat "$WORK/out")" in
 *"installation successfully"* | *"time-out"*) fail "Ctrl-C during install: a result was shown" ;;
 esac
+
+# A drive that stops answering while the install waits: the terminal says so once, with
+# the reason, and Ctrl-C ends the wait at once (it used to wait up to 34 s).
+fresh_drive
+ctl ignored 10000
+start_waiting_install
+ctl silence-next 1000
+wait_for_text "$WORK/err" "stopped answering" 300
+expect_in "silenced drive" "the fingerprint drive stopped answering (no reply from E: within 4000 ms)" \
+    "$(cat "$WORK/err")"
+kill -INT "$INSTALL_PID"
+for _ in $(seq 50); do
+    kill -0 "$INSTALL_PID" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$INSTALL_PID" 2>/dev/null; then
+    fail "Ctrl-C with a silenced drive: still waiting 5 s later"
+    kill -KILL "$INSTALL_PID"
+fi
+wait "$INSTALL_PID"
+CODE=$?
+[ "$CODE" = 130 ] || fail "Ctrl-C with a silenced drive: exit code $CODE, expected 130"
+[ "$(grep -c "stopped answering" "$WORK/err")" = 1 ] || fail "silenced drive: not said once: $(cat "$WORK/err")"
+ctl reset
+
+# Install and erase follow the window's buttons.
+for slot in 0 1 2 3 4 5 6 7 8 9; do ctl set-slot "$slot" "finger$slot"; done
+run "install on a full drive" 1 $TARGET install
+expect_in "install on a full drive" "install refused: the drive is full" "$ERR"
+fresh_drive
+run "erase on an empty drive" 1 $TARGET erase --yes
+expect_in "erase on an empty drive" "erase refused: no fingerprint is installed" "$ERR"
 
 # --- Erase -----------------------------------------------------------------------------
 fresh_drive

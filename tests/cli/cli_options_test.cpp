@@ -51,7 +51,14 @@ TEST(ParseHostPort, DefaultPortAndBadPorts) {
               (std::pair<std::string, std::uint16_t>{"127.0.0.1", 48150}));
     EXPECT_EQ(ParseHostPort("vdrive:9000"),
               (std::pair<std::string, std::uint16_t>{"vdrive", 9000}));
-    for (const char* bad : {":9000", "host:", "host:0", "host:65536", "host:12ab", ""}) {
+    // IPv6: bare on the default port, or in brackets with a port.
+    EXPECT_EQ(ParseHostPort("::1"), (std::pair<std::string, std::uint16_t>{"::1", 48150}));
+    EXPECT_EQ(ParseHostPort("fe80::1%lo"),
+              (std::pair<std::string, std::uint16_t>{"fe80::1%lo", 48150}));
+    EXPECT_EQ(ParseHostPort("[::1]:5000"), (std::pair<std::string, std::uint16_t>{"::1", 5000}));
+    EXPECT_EQ(ParseHostPort("[::1]"), (std::pair<std::string, std::uint16_t>{"::1", 48150}));
+    for (const char* bad : {":9000", "host:", "host:0", "host:65536", "host:12ab", "", "[]:5000",
+                            "[::1", "[::1]5000", "[::1]:", "[::1]:0"}) {
         EXPECT_EQ(ParseHostPort(bad), std::nullopt) << bad;
     }
 }
@@ -75,6 +82,17 @@ TEST(ParseCommandLine, CommandsAndOptions) {
     EXPECT_TRUE(after.options->yes);
     EXPECT_EQ(after.options->devicePath, "/dev/sg2");
     EXPECT_FALSE(after.options->language);
+
+    // Command options may come before the command.
+    for (const auto& [words, command] : std::vector<std::pair<std::vector<std::string>, Command>>{
+             {{"--json", "status"}, Command::Status},
+             {{"--json", "--all", "scan"}, Command::Scan},
+             {{"-y", "erase"}, Command::Erase}}) {
+        const ParseResult before = Parse(words);
+        ASSERT_TRUE(before.options) << words.front() << ": " << before.output;
+        EXPECT_EQ(before.options->command, command);
+        EXPECT_TRUE(before.options->json || before.options->yes);
+    }
 }
 
 TEST(ParseCommandLine, UsageErrorsExitWithTwo) {
@@ -90,6 +108,17 @@ TEST(ParseCommandLine, UsageErrorsExitWithTwo) {
         {"--vdrive", "h", "--device", "/dev/sg0", "status"},
         {"--drive", "E", "--device", "/dev/sg0", "status"},
         {"status", "model"},
+        {"--json", "install"}, // before the command, still not for install
+        {"--all", "status"},
+        {"--yes", "install"},
+        // An empty value is no value (an unset variable in a script), never "not given".
+        {"--vdrive", "", "status"},
+        {"--vdrive=", "status"},
+        {"--device", "", "status"},
+        {"--drive", "", "status"},
+        {"--lang", "", "languages"},
+        {"status", "--lang="},
+        {"--device", "", "--vdrive", "127.0.0.1:5000", "status"},
     };
     for (const auto& words : cases) {
         const ParseResult result = Parse(words);

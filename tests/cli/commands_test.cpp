@@ -20,20 +20,26 @@ class NoWaitClock final : public IClock {
     void Sleep(std::uint32_t) override {}
 };
 
-// Passes commands to the drive and presses Ctrl-C once `after` commands went through.
+// Passes commands to the drive and, as command number `after` (from 1) arrives, acts:
+// presses Ctrl-C unless told otherwise.
 class InterruptingTarget final : public IScsiTarget {
   public:
-    InterruptingTarget(IScsiTarget& inner, std::size_t after) : m_inner(inner), m_after(after) {}
+    InterruptingTarget(
+        IScsiTarget& inner, std::size_t after,
+        std::function<void()> action = [] { SetInterruptRequested(true); })
+        : m_inner(inner), m_after(after), m_action(std::move(action)) {}
     std::uint8_t ExecuteCommand(const Cdb& cdb, ScsiDirection direction,
                                 std::span<std::uint8_t> data) override {
         if (++m_count == m_after)
-            SetInterruptRequested(true);
+            m_action();
         return m_inner.ExecuteCommand(cdb, direction, data);
     }
+    std::size_t Count() const { return m_count; }
 
   private:
     IScsiTarget& m_inner;
     std::size_t m_after;
+    std::function<void()> m_action;
     std::size_t m_count = 0;
 };
 
@@ -216,6 +222,164 @@ TEST(Commands, CtrlCEndsTheWaitLikeClosingTheWindow) {
     EXPECT_EQ(rig.out.str().find(English(32)), std::string::npos);
     EXPECT_EQ(g_busy, 0);
     SetInterruptRequested(false);
+}
+
+TEST(Commands, InstallAndEraseFollowTheWindowsButtonRules) {
+    const struct {
+        const char* name;
+        Command command;
+        std::function<void(vdrive::FingerprintDriveModel&)> setUp;
+        const char* reason;
+    } cases[] = {
+        {"install on a full drive", Command::Install,
+         [](vdrive::FingerprintDriveModel& drive) {
+             for (std::size_t slot = 0; slot < vdrive::kSlotCount; ++slot)
+                 drive.SetSlot(slot, "finger" + std::to_string(slot));
+         },
+         "install refused: the drive is full (10 fingerprints installed, no free slot)\n"},
+        // Both counts 0: no authorization phase would run, and a drive that waits for an
+        // authorized finger would have its 'S' taken as the new finger enrolled.
+        {"install without a valid slot entry", Command::Install,
+         [](vdrive::FingerprintDriveModel& drive) {
+             drive.SetSlot(0, "alice");
+             for (std::size_t slot = 0; slot < vdrive::kSlotCount; ++slot)
+                 drive.BreakSlotEntry(slot, {'X', 'X', 'X'});
+         },
+         "install refused: the drive's status reply held no valid slot entry\n"},
+        {"erase on an empty drive", Command::Erase, [](vdrive::FingerprintDriveModel&) {},
+         "erase refused: no fingerprint is installed, nothing to erase\n"},
+    };
+    for (const auto& entry : cases) {
+        Rig rig;
+        entry.setUp(rig.drive);
+        const std::size_t before = rig.memory.CommandCount();
+        rig.Run(Command::Scan);
+        const std::size_t search = rig.memory.CommandCount() - before;
+
+        EXPECT_EQ(rig.Run(entry.command, "y\n"), exit_code::kDriveFailed) << entry.name;
+        EXPECT_EQ(rig.err.str(), std::string("tessalok: ") + entry.reason) << entry.name;
+        EXPECT_EQ(rig.memory.CommandCount() - before, 2 * search) << entry.name << ": sent more";
+        EXPECT_EQ(rig.drive.State(), vdrive::DriveState::Idle) << entry.name;
+    }
+}
+
+TEST(Commands, DriveBytesNeverReachTheOutputRaw) {
+    // Identity bytes 6 and 7 are never checked: here ESC c (a terminal reset) and a byte
+    // that is no UTF-8.
+    vdrive::DriveOptions odd;
+    odd.identity = "JMTMES\x1b\xc3";
+    vdrive::FingerprintDriveModel oddDrive(odd);
+    Rig rig;
+    rig.memory.Detach('E');
+    rig.memory.Attach('E', oddDrive);
+
+    EXPECT_EQ(rig.Run(Command::Status), exit_code::kSuccess);
+    EXPECT_NE(rig.out.str().find("Identity: JMTMES\\x1b\\xc3\n"), std::string::npos)
+        << rig.out.str();
+
+    rig.options.json = true;
+    for (const bool all : {false, true}) {
+        rig.options.all = all;
+        for (const Command command : {Command::Status, Command::Scan, Command::Model}) {
+            if (all && command != Command::Scan)
+                continue;
+            ASSERT_EQ(rig.Run(command), exit_code::kSuccess);
+            const nlohmann::json object = nlohmann::json::parse(rig.out.str());
+            EXPECT_EQ(object["identity"], "JMTMES\uFFFD\uFFFD");
+        }
+    }
+
+    // The window's announcement of the drive, shown while an install runs.
+    rig.options = {};
+    rig.options.vdriveHost = "in-memory";
+    oddDrive.User().Present("bob", 3);
+    EXPECT_EQ(rig.Run(Command::Install), exit_code::kSuccess);
+    EXPECT_NE(rig.out.str().find("Found [JMTMES\\x1b\u00c3] Tessalok Disk"), std::string::npos)
+        << rig.out.str();
+    EXPECT_EQ(rig.out.str().find('\x1b'), std::string::npos);
+}
+
+TEST(Commands, AResultAlreadyDecidedWinsOverALaterCtrlC) {
+    // An erase that succeeds, run once to count the drive's commands: the last six are
+    // the final status read (identity twice, seed, request, seed, reply), the four before
+    // them the deciding poll.
+    std::size_t total = 0;
+    {
+        Rig rig;
+        rig.drive.SetSlot(0, "alice");
+        rig.drive.User().Present("alice");
+        InterruptingTarget counting(rig.drive, 0, [] {});
+        rig.memory.Detach('E');
+        rig.memory.Attach('E', counting);
+        rig.options.yes = true;
+        ASSERT_EQ(rig.Run(Command::Erase), exit_code::kSuccess);
+        total = counting.Count();
+    }
+    for (const std::size_t at : {total - 6, total - 5, total}) {
+        Rig rig;
+        rig.drive.SetSlot(0, "alice");
+        rig.drive.User().Present("alice");
+        InterruptingTarget interrupting(rig.drive, at);
+        rig.memory.Detach('E');
+        rig.memory.Attach('E', interrupting);
+        rig.options.yes = true;
+        EXPECT_EQ(rig.Run(Command::Erase), exit_code::kSuccess) << at << " of " << total;
+        EXPECT_NE(rig.out.str().find(English(24)), std::string::npos) << at;
+        EXPECT_EQ(rig.err.str(), "") << at;
+        EXPECT_EQ(g_busy, 0);
+    }
+    SetInterruptRequested(false);
+}
+
+TEST(Commands, ATimeOutThatCtrlCBroughtAboutIsAnInterruption) {
+    Rig rig;
+    rig.drive.SetSlot(0, "alice");
+    // Ctrl-C lands in the last cycle of the erase's idle budget: the cut poll would spend
+    // the budget and show the time-out.
+    InterruptingTarget counting(rig.drive, 0, [] {});
+    rig.memory.Detach('E');
+    rig.memory.Attach('E', counting);
+    rig.options.yes = true;
+    ASSERT_EQ(rig.Run(Command::Erase), exit_code::kDriveFailed);
+    const std::size_t total = counting.Count();
+
+    Rig again;
+    again.drive.SetSlot(0, "alice");
+    // Within the last poll before the time-out (the final status read takes six commands).
+    InterruptingTarget interrupting(again.drive, total - 6 - 2);
+    again.memory.Detach('E');
+    again.memory.Attach('E', interrupting);
+    again.options.yes = true;
+    EXPECT_EQ(again.Run(Command::Erase), exit_code::kInterrupted);
+    EXPECT_NE(again.err.str().find("interrupted"), std::string::npos);
+    SetInterruptRequested(false);
+}
+
+TEST(Commands, SaysOnceThatTheDriveStoppedAnsweringAndThatTheLastStatusReadFailed) {
+    {
+        // A candidate that cannot be opened during the search is no news.
+        Rig rig;
+        vdrive::UsbStickModel locked;
+        rig.memory.Attach('D', locked);
+        rig.memory.RefuseOpen('D', true);
+        rig.drive.User().Present("bob", 3);
+        EXPECT_EQ(rig.Run(Command::Install), exit_code::kSuccess);
+        EXPECT_EQ(rig.err.str(), "");
+    }
+    Rig rig;
+    rig.drive.SetSlot(0, "alice");
+    // The drive is pulled while the install waits for the authorized finger.
+    InterruptingTarget unplugging(rig.drive, 40, [&rig] { rig.drive.Unplug(); });
+    rig.memory.Detach('E');
+    rig.memory.Attach('E', unplugging);
+    EXPECT_EQ(rig.Run(Command::Install), exit_code::kDriveFailed);
+    EXPECT_NE(rig.out.str().find(English(32)), std::string::npos);
+    const std::string err = rig.err.str();
+    const std::string stopped = "tessalok: the fingerprint drive stopped answering";
+    ASSERT_NE(err.find(stopped), std::string::npos) << err;
+    EXPECT_EQ(err.find(stopped, err.find(stopped) + 1), std::string::npos) << "twice:\n" << err;
+    EXPECT_NE(err.find("tessalok: the status read after the result failed"), std::string::npos)
+        << err;
 }
 
 TEST(ExitCodeForResult, ComparesInTheCurrentLanguage) {

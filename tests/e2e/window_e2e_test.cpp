@@ -16,6 +16,7 @@
 #include "app/start_settings.h"
 #include "device/vdrive_transport.h"
 #include "i18n/message_table.h"
+#include "tests/ui/bitmap_file.h"
 #include "window_driver.h"
 
 namespace {
@@ -191,6 +192,42 @@ TEST_F(WindowEndToEnd, StartsWithoutADriveInTheNoDriveState) {
         EXPECT_EQ(names[static_cast<std::size_t>(i)], English(kLanguageNameBase + i));
     }
     EXPECT_EQ(ComboSelection(m_window, kLanguageBox), 0);
+}
+
+// KV_Tessalok.BMP in the directory the program starts from covers the window instead of
+// the built-in picture; one that does not load leaves the plain dialog colour.
+TEST_F(WindowEndToEnd, BackgroundPictureComesFromTheStartDirectory) {
+    constexpr COLORREF kFileColour = 0x2080C0;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        COLORREF expected;
+    };
+    const Case cases[] = {
+        {"a bitmap file", BitmapFile(16, 16, kFileColour), kFileColour},
+        {"a file that does not load", "not a bitmap", ::GetSysColor(COLOR_BTNFACE)},
+    };
+    StartDrive(L"");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(m_directory / "KV_Tessalok.BMP", std::ios::binary) << c.bytes;
+        StartProgram();
+        ASSERT_TRUE(StatusBecomes(English(10)));
+        POINT corner{2, 2};
+        ::ClientToScreen(m_window, &corner);
+        COLORREF seen = CLR_INVALID;
+        const bool matched = WaitUntil(
+            [&] {
+                const HDC screen = ::GetDC(nullptr);
+                seen = ::GetPixel(screen, corner.x, corner.y);
+                ::ReleaseDC(nullptr, screen);
+                return seen == c.expected;
+            },
+            std::chrono::seconds(5));
+        EXPECT_TRUE(matched) << std::hex << seen;
+        ::PostMessageW(m_window, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(m_program.WaitForExit(std::chrono::seconds(10)));
+    }
 }
 
 struct CountCase {

@@ -170,6 +170,45 @@ TEST_F(InstallTest, TouchesRenumberTheCyclesUntilTheIdleBudgetRunsOut) {
     EXPECT_THAT(Boxes(), ElementsAre("box " + Msg(32)));
 }
 
+TEST_F(InstallTest, SilentAuthorizationPhaseTimesOutAndNeverEnrols) {
+    struct Case {
+        const char* name;
+        unsigned silentBefore; // polls without a report before the one undecided report
+        bool report;
+        int lastCycle;
+    };
+    const Case cases[] = {
+        {"no report: cycles 0 to 14", 0, false, 14},
+        {"a touch at cycle 3: 14 more silent cycles", 3, true, 17},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drive.SetSlots(SlotsInUse(1));
+        Connect();
+        drive.User().Nothing(c.silentBefore);
+        if (c.report) {
+            drive.User().Touch();
+        }
+        Install();
+        std::vector<std::string> expected;
+        for (int cycle = 0; cycle <= c.lastCycle; ++cycle) {
+            expected.push_back(AuthorizeLine(cycle));
+        }
+        EXPECT_THAT(ProgressLines(), ElementsAreArray(expected)); // no enrol line
+        EXPECT_THAT(Boxes(), ElementsAre("box " + Msg(32)));
+        EXPECT_EQ(window.backColour, colours::kLightYellow); // the new probe's refresh
+        const std::vector<std::string> tail(window.log.end() - 11, window.log.end() - 6);
+        EXPECT_THAT(tail,
+                    ElementsAre("text " + Msg(32), "fore FFFFFF",
+                                "back! " + ColourName(colours::kRed), "pump", "box " + Msg(32)));
+        // probe, start, one poll per cycle, probe
+        EXPECT_EQ(Commands().size(), 6u + 2u + 4u * static_cast<std::size_t>(c.lastCycle + 1) + 6u);
+        EXPECT_EQ(drive.InstalledCount(), 1u);
+        drive.Reset();
+        memory.Detach('E');
+    }
+}
+
 TEST_F(InstallTest, AuthorizationPhaseEndsAfterSixtyCyclesOfUndecidedReports) {
     drive.SetSlots(SlotsInUse(1));
     Connect();

@@ -2,6 +2,8 @@
 // handling of the main window.
 #include <gmock/gmock.h>
 
+#include <new>
+
 #include "tests/fingerprint/operations_fixture.h"
 
 using ::testing::ElementsAre;
@@ -121,6 +123,156 @@ TEST_F(NestedOperationsTest, InnerInstallEndingClearsBusyAndTheOuterEraseAborts)
               0);
     EXPECT_EQ(texts.back(), "text Found [JMTMESV1] Tessalok Disk");
     EXPECT_EQ(window.log.back(), "pump");
+}
+
+// View Status and Version neither set nor test the busy flag: handled inside a waiting
+// Install or Erase All they must leave it running to its own result.
+TEST_F(NestedOperationsTest, ViewStatusOrVersionInsideAWaitingOperationDoesNotStopIt) {
+    struct Case {
+        const char* name;
+        bool install; // else Erase All
+        bool version; // else View Status
+    };
+    const Case cases[] = {
+        {"View Status inside Install", true, false},
+        {"Version inside Install", true, true},
+        {"View Status inside Erase All", false, false},
+        {"Version inside Erase All", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OperationsRig rig;
+        rig.drive.SetSlots(SlotsInUse(2));
+        rig.Connect();
+        // Pump 4: the install's second authorization cycle, the erase's second cycle
+        // (before its poll); either way the drive is waiting for a finger then.
+        bool busyAfterClick = false;
+        rig.window.AtPump(4, [&] {
+            if (c.version) {
+                rig.ops.ShowModel();
+            } else {
+                EXPECT_EQ(rig.ops.ProbeFingerprintDrive(), 1);
+            }
+            busyAfterClick = g_busy == 1;
+        });
+        rig.drive.User().Nothing(2);
+        rig.drive.User().Present("finger-1");
+        if (c.install) {
+            rig.drive.User().Present("new-finger", 3);
+            rig.ops.InstallNewFingerprint();
+        } else {
+            rig.ops.EraseAllFingerprints();
+        }
+        EXPECT_TRUE(busyAfterClick);
+        EXPECT_EQ(g_busy, 0);
+        const int result = c.install ? 35 : 24;
+        EXPECT_THAT(rig.window.Lines("box "), ElementsAre("box " + Msg(result)));
+        EXPECT_EQ(rig.drive.InstalledCount(), c.install ? 3u : 0u);
+        EXPECT_EQ(rig.clock.waits.size(), (c.version ? 1u : 0u) + (c.install ? 0u : 1u));
+        if (c.version) {
+            // The model shows, then the cycle's line comes back before the next cycle.
+            const std::vector<std::string> texts = rig.window.Lines("text ");
+            const auto model = std::find(texts.begin(), texts.end(), "text KV-FP2000 Rev 2.00.7");
+            ASSERT_NE(model, texts.end());
+            ASSERT_GE(model - texts.begin(), 1);
+            EXPECT_EQ(*(model + 1), *(model - 1));
+        }
+    }
+}
+
+TEST_F(NestedOperationsTest, EraseAllInsideAWaitingInstall) {
+    for (const bool confirmed : {true, false}) {
+        SCOPED_TRACE(confirmed ? "confirmed: the erase runs, the install stops"
+                               : "declined: the install goes on");
+        OperationsRig rig;
+        rig.drive.SetSlots(SlotsInUse(2));
+        rig.Connect();
+        rig.window.answerYes = confirmed;
+        rig.window.AtPump(4, [&] { rig.ops.EraseAllFingerprints(); }); // second authorization cycle
+        rig.drive.User().Nothing(1);                                   // the install's first poll
+        rig.drive.User().Present("finger-0"); // the erase's (or, declined, the install's) finger
+        rig.drive.User().Present("new-finger", 3);
+        rig.ops.InstallNewFingerprint();
+        EXPECT_EQ(g_busy, 0);
+        if (confirmed) {
+            // The erase's result and new probe; the install shows no result of its own.
+            EXPECT_THAT(rig.window.Lines("box "), ElementsAre("box " + Msg(24)));
+            EXPECT_EQ(rig.drive.InstalledCount(), 0u);
+            EXPECT_FALSE(rig.drive.IsInstalled("new-finger"));
+            EXPECT_EQ(rig.window.Lines("refresh").back(),
+                      "refresh ### There is no installation of any fingerprint ### V1 I1 E0");
+        } else {
+            EXPECT_THAT(rig.window.Lines("box "), ElementsAre("box " + Msg(35)));
+            EXPECT_EQ(rig.drive.InstalledCount(), 3u);
+        }
+    }
+}
+
+TEST_F(NestedOperationsTest, RemovingTheConnectedDriveWhileIdle) {
+    struct Case {
+        const char* name;
+        bool driveStillThere; // the broadcast came, yet E: still answers
+        bool otherDriveAtF;
+        char letter;
+        std::string lastRefresh;
+    };
+    const Case cases[] = {
+        {"gone: the no-drive state", false, false, 0, ""},
+        {"gone: the search finds the drive at F:", false, true, 'F',
+         "refresh Currently installed:4, Could install more:6 V1 I1 E1"},
+        {"still answering: found again with fresh counts", true, false, 'E',
+         "refresh Currently installed:1, Could install more:9 V1 I1 E1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vdrive::FingerprintDriveModel other; // outlives the transport that reaches it
+        other.SetSlots(SlotsInUse(4));
+        OperationsRig rig;
+        rig.drive.SetSlots(SlotsInUse(3));
+        rig.Connect();
+        if (c.otherDriveAtF) {
+            rig.memory.Attach('F', other);
+        }
+        if (c.driveStillThere) {
+            rig.drive.SetSlots(SlotsInUse(1));
+        } else {
+            rig.memory.Detach('E');
+        }
+        rig.ops.OnVolumeRemoval(kUnitE);
+        EXPECT_EQ(g_busy, 0);
+        EXPECT_EQ(rig.ops.m_device.m_driveLetter, c.letter);
+        EXPECT_EQ(rig.window.log.front(), "disable");
+        if (c.letter == 0) {
+            EXPECT_EQ(rig.ops.m_installedCount, 0);
+            EXPECT_EQ(rig.ops.m_freeCount, 0);
+            EXPECT_THAT(rig.window.log, ElementsAre("disable", "hide", "disable"));
+            EXPECT_FALSE(rig.window.statusVisible);
+        } else {
+            EXPECT_EQ(rig.window.Lines("refresh").back(), c.lastRefresh);
+            EXPECT_TRUE(rig.window.statusVisible);
+        }
+    }
+}
+
+// The window stops a handler's exception at its window procedure and goes on; the busy
+// flag must not stay set behind it, or volume arrivals would never be followed again.
+TEST_F(NestedOperationsTest, AnExceptionOutOfAWaitingOperationClearsTheBusyFlag) {
+    for (const bool install : {true, false}) {
+        SCOPED_TRACE(install ? "Install" : "Erase All");
+        OperationsRig rig;
+        rig.drive.SetSlots(SlotsInUse(2));
+        rig.Connect();
+        rig.window.AtPump(4, [] { throw std::bad_alloc(); });
+        if (install) {
+            EXPECT_THROW(rig.ops.InstallNewFingerprint(), std::bad_alloc);
+        } else {
+            EXPECT_THROW(rig.ops.EraseAllFingerprints(), std::bad_alloc);
+        }
+        EXPECT_EQ(g_busy, 0);
+        rig.Forget();
+        rig.ops.OnVolumeArrival();
+        EXPECT_FALSE(rig.wire.Records().empty()); // the arrival starts a search
+    }
 }
 
 TEST_F(NestedOperationsTest, ClosingTheWindowDuringInstallStopsAfterTheCurrentPoll) {

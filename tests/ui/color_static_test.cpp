@@ -112,4 +112,65 @@ TEST_F(ColorStaticTest, SetBackColorReplacesTheBrushAndRepaintsAtOnce) {
     EXPECT_EQ(m_control.GetForeColor(), 0xFFFFFFu);
 }
 
+// Brushes the system may still make; past that every creation fails, as it does when
+// the GDI objects of the process are exhausted.
+int g_brushesLeft = 0;
+
+HBRUSH LimitedBrush(COLORREF colour) {
+    if (g_brushesLeft <= 0) {
+        return nullptr;
+    }
+    --g_brushesLeft;
+    return CreateSolidBrush(colour);
+}
+
+class ColorStaticWithoutBrushesTest : public ColorStaticTest {
+  protected:
+    // A second status line on the same host, whose brushes come from LimitedBrush.
+    void Bind(CXColorStatic& control) {
+        m_fragileWindow = CreateWindowExW(
+            0, L"STATIC", L"Ready", WS_CHILD | WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE, 10, 60, 300,
+            40, m_parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_TRUE(control.SubclassWindow(m_fragileWindow));
+    }
+    bool PaintPending() const { return GetUpdateRect(m_fragileWindow, nullptr, FALSE) != FALSE; }
+
+    HWND m_fragileWindow = nullptr;
+};
+
+TEST_F(ColorStaticWithoutBrushesTest, NoBrushAtConstructionStillPaints) {
+    g_brushesLeft = 0;
+    CXColorStatic control(&LimitedBrush);
+    EXPECT_EQ(control.GetBackgroundBrush(), nullptr);
+    Bind(control);
+    control.SetForeColor(0x000000, false);
+    control.SetBackColor(0x3232C8, true); // fails again: no brush, the repaint still runs
+    EXPECT_EQ(control.GetBackgroundBrush(), nullptr);
+    EXPECT_EQ(control.GetBackColor(), 0x3232C8u);
+    EXPECT_FALSE(PaintPending());
+
+    g_brushesLeft = 1; // the system recovers: the next colour paints as usual
+    control.SetBackColor(0x329632, true);
+    ASSERT_NE(control.GetBackgroundBrush(), nullptr);
+    const HDC dc = GetDC(m_fragileWindow);
+    EXPECT_EQ(GetPixel(dc, 2, 2), 0x329632u);
+    ReleaseDC(m_fragileWindow, dc);
+}
+
+TEST_F(ColorStaticWithoutBrushesTest, FailedReplacementReleasesTheOldBrushAndKeepsNoStaleOne) {
+    g_brushesLeft = 1;
+    CXColorStatic control(&LimitedBrush);
+    const HBRUSH first = control.GetBackgroundBrush();
+    ASSERT_NE(first, nullptr);
+    Bind(control);
+    control.SetBackColor(0xC83232, true);
+    EXPECT_EQ(control.GetBackgroundBrush(), nullptr);
+    EXPECT_EQ(GetObjectType(first), 0u); // released, not leaked and not kept
+    EXPECT_FALSE(PaintPending());
+    // Erase and paint go on without a brush, through the system's own calls as well.
+    EXPECT_TRUE(RedrawWindow(m_fragileWindow, nullptr, nullptr,
+                             RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW));
+    EXPECT_FALSE(PaintPending());
+}
+
 } // namespace

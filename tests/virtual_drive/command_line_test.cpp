@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
+
 namespace {
 
 std::optional<vdrive::Invocation> Parse(std::vector<std::string> args, std::string& error) {
@@ -66,6 +70,22 @@ TEST(CommandLine, ControlClientJoinsItsWords) {
     EXPECT_EQ(invocation->text, "F: finger bob");
 }
 
+TEST(CommandLine, AScriptIsReadWholeWithinABound) {
+    const std::filesystem::path script =
+        std::filesystem::temp_directory_path() /
+        ("vdrive-script-" + std::to_string(std::random_device{}()) + ".vdrive");
+    std::ofstream(script, std::ios::binary) << "# demo\r\n  set-slot 0 alice\r\n\nfinger alice";
+    std::string error;
+    const auto invocation = Parse({"--script", script.string()}, error);
+    ASSERT_TRUE(invocation) << error;
+    EXPECT_EQ(invocation->startTexts,
+              (std::vector<std::string>{"set-slot 0 alice", "finger alice"}));
+    // Past a mebibyte it is no script of ours (an endless device, say).
+    std::ofstream(script, std::ios::binary) << std::string((1 << 20) + 1, '#');
+    EXPECT_FALSE(Parse({"--script", script.string()}, error));
+    std::filesystem::remove(script);
+}
+
 TEST(CommandLine, WrongArgumentsSayWhat) {
     const std::vector<std::vector<std::string>> cases = {
         {"--bogus"},
@@ -77,6 +97,7 @@ TEST(CommandLine, WrongArgumentsSayWhat) {
         {"--seeds", "xyz"},
         {"--model", "twenty-one characters"},
         {"--state-file", "K=k.state"},
+        {"--script", "no-such-script.vdrive"},
         {"ctl"},
         {"ctl", "--port", "0", "slots"},
     };

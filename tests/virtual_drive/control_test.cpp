@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 namespace {
 
 class ControlTest : public ::testing::Test {
@@ -67,6 +71,43 @@ TEST_F(ControlTest, WrongTextsAreRefusedWithAReason) {
         EXPECT_EQ(Run(text).rfind("error: ", 0), 0u) << text;
     }
     EXPECT_EQ(drive.User().Pending(), 0u);
+}
+
+TEST_F(ControlTest, AFullUserScriptIsRefusedWithTheBoundAndResetEmptiesIt) {
+    const std::string finger = "finger " + std::string(64, 'x') + " 10000";
+    EXPECT_EQ(Run(finger), "ok");
+    const std::string full = Run(finger);
+    EXPECT_EQ(full.rfind("error: the user script is full (10000 of 10000 events queued)", 0), 0u)
+        << full;
+    EXPECT_EQ(Run("touch").rfind("error: the user script is full", 0), 0u);
+    EXPECT_EQ(Run("state"), "E: idle, 10000 events queued");
+    EXPECT_EQ(Run("F: touch"), "ok"); // each drive has its own script
+    EXPECT_EQ(Run("reset"), "ok");
+    EXPECT_EQ(Run("state"), "E: idle, 0 events queued");
+    EXPECT_EQ(Run(finger), "ok");
+}
+
+// A drive whose state file cannot be written: the folder does not exist.
+TEST(ControlSaves, AFailedSaveIsAnErrorWithTheSystemsReason) {
+    std::vector<std::string> log;
+    vdrive::VolumeSet volumes([&log](const std::string& line) { log.push_back(line); });
+    const std::filesystem::path missing =
+        std::filesystem::temp_directory_path() / "vdrive-no-such-folder" / "drive.state";
+    vdrive::FingerprintDriveModel& drive = volumes.AddDrive('E', {}, missing);
+    log.clear();
+    const std::string reply = vdrive::RunControl(volumes, "set-slot 5 carol").reply;
+    EXPECT_EQ(reply.rfind("error: the slot table changed but was not saved (cannot create a "
+                          "temporary file next to ",
+                          0),
+              0u)
+        << reply;
+    EXPECT_EQ(drive.Slot(5), "carol"); // the drive itself has the finger
+    EXPECT_NE(vdrive::RunControl(volumes, "state").reply.find(", slot table not saved (cannot"),
+              std::string::npos);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("E: slot table not saved: cannot create", 0), 0u) << log[0];
+    // The system's reason follows the path.
+    EXPECT_GT(log[0].size(), log[0].find(missing.string() + ": ") + missing.string().size() + 2);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "device/finger_disk.h"
@@ -95,9 +96,23 @@ class SeedTest : public ModelTest {
 TEST_F(SeedTest, FixedSeedsComeInOrderAndPairWithTheirFrames) {
     ReplyFrame reply;
     ASSERT_TRUE(client.Request(vendor::kStatusRequest, vendor::kStatusReplyLength, reply));
-    EXPECT_EQ(drive.SeedsGiven(), (std::vector<std::uint16_t>{0x1234, 0x4321}));
+    EXPECT_EQ(drive.SeedsGiven().Items(), (std::vector<std::uint16_t>{0x1234, 0x4321}));
     EXPECT_TRUE(reply.Matches(11, "F0 "));
     EXPECT_EQ(client.disk.ReadSeed(), 0x0BAD);
+}
+
+TEST_F(SeedTest, HistoryKeepsOnlyTheLatestSeedsAndResetDropsIt) {
+    std::vector<std::uint16_t> read;
+    for (int i = 0; i < 40; ++i) {
+        read.push_back(client.disk.ReadSeed());
+    }
+    const std::vector<std::uint16_t> kept = drive.SeedsGiven().Items();
+    ASSERT_EQ(kept.size(), vdrive::RecentWindow<std::uint16_t>::kKept);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), read.end() - kept.size()));
+    EXPECT_EQ(drive.SeedsGiven().Total(), 40u);
+    drive.Reset();
+    EXPECT_EQ(drive.SeedsGiven().Total(), 0u);
+    EXPECT_TRUE(drive.SeedsGiven().Items().empty());
 }
 
 TEST_F(SeedTest, ClientThatPairsSeedsWrongGetsGarbage) {
@@ -111,7 +126,7 @@ TEST_F(SeedTest, ClientThatPairsSeedsWrongGetsGarbage) {
     // Reply read without a fresh seed, descrambled with the request's seed.
     ReplyFrame reply;
     ASSERT_TRUE(client.disk.SendRequestFrame(vendor::kStatusRequest, vendor::kWriteExpectsReply));
-    const std::uint16_t requestSeed = drive.SeedsGiven().back();
+    const std::uint16_t requestSeed = drive.SeedsGiven().Last();
     std::uint8_t raw[43] = {};
     ASSERT_TRUE(client.disk.ReadBlock(raw, 43));
     ScrambleBlock(requestSeed, raw, 43, raw);
@@ -292,8 +307,24 @@ TEST(ModelAutomaticUser, AuthorizesAndEnrolsWithinAFewPolls) {
     for (int poll = 0; poll < 20 && drive.State() != vdrive::DriveState::Idle; ++poll) {
         client.PollProgress();
     }
-    EXPECT_EQ(drive.ReportsGiven(), (std::vector<Report>{{'S'}, {'a'}, {'a'}, {'S'}}));
+    EXPECT_EQ(drive.ReportsGiven().Items(), (std::vector<Report>{{'S'}, {'a'}, {'a'}, {'S'}}));
     EXPECT_EQ(drive.InstalledCount(), 2u);
+}
+
+TEST(ModelScriptedUser, TheQueueIsBoundedAsAWholeAndAFullAdderAddsNothing) {
+    constexpr std::size_t kMax = vdrive::ScriptedUser::kMaxEvents;
+    vdrive::ScriptedUser user;
+    EXPECT_TRUE(user.Present("alice", kMax - 2));
+    EXPECT_FALSE(user.Touch(3)); // one past the bound: none of the three is queued
+    EXPECT_EQ(user.Pending(), kMax - 2);
+    EXPECT_TRUE(user.Nothing(2));
+    EXPECT_FALSE(user.Refuse());
+    EXPECT_FALSE(user.Raw({'x'}));
+    EXPECT_FALSE(user.Present("bob", 0xFFFFFFFFu)); // no overflow in the room check
+    EXPECT_EQ(user.Pending(), kMax);
+    user.Clear();
+    EXPECT_TRUE(user.Empty());
+    EXPECT_TRUE(user.Fail());
 }
 
 TEST(ModelUsbStick, OtherVendorOrRefusal) {

@@ -2,6 +2,8 @@
 // faults included, and the server's robustness against malformed and stalled clients.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <system_error>
 #include <thread>
 
 #include "device/vdrive_transport.h"
@@ -114,7 +116,7 @@ TEST_F(ServerTest, SilenceTimesOutThenTheHandleReconnects) {
     // The first attempt goes unanswered; the retry opens E: again and gets its seed.
     EXPECT_NE(client.disk.ReadSeed(), 0);
     EXPECT_EQ(client.clock.waits, std::vector<std::uint32_t>{200});
-    EXPECT_EQ(drive.SeedsGiven().size(), 1u);
+    EXPECT_EQ(drive.SeedsGiven().Total(), 1u);
 
     // While a silenced command keeps its connection waiting, others are served.
     drive.SilenceNextCommands(1);
@@ -195,6 +197,116 @@ TEST_F(ServerTest, MalformedClientsOnlyLoseTheirOwnConnection) {
     const std::uint8_t half[] = {'O', 'E', 'C', 0xFC};
     ASSERT_TRUE(stalled.SendAll(half, sizeof half));
     EXPECT_TRUE(client.Identify());
+}
+
+// --- Limits: connections, threads, addresses ----------------------------------------------
+
+TcpSocket Connect(std::uint16_t port) {
+    std::string error;
+    return TcpSocket::Connect("127.0.0.1", port, 1000, error);
+}
+
+// True when the server closed `socket` within `ms`.
+bool ClosedWithin(TcpSocket& socket, int ms) {
+    std::uint8_t byte = 0;
+    return socket.WaitReadable(ms) && !socket.ReceiveAll(&byte, 1, 0);
+}
+
+TEST(ServerLimits, AThreadThatCannotStartRefusesOnlyItsConnection) {
+    std::atomic<int> starts{0};
+    vdrive::ServerSettings settings = ServerFixture::QuickSettings();
+    settings.startThread = [&starts](std::function<void()> work) {
+        if (starts++ == 0) {
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                                    "thread limit");
+        }
+        std::thread(std::move(work)).detach();
+    };
+    ServerFixture fixture(settings);
+    fixture.volumes.AddDrive('E', {});
+    VirtualDriveTransport transport("127.0.0.1", fixture.Port(), kClientTimeoutMs);
+    EXPECT_EQ(transport.PresentDriveMask(), 0u); // refused: closed at once
+    EXPECT_EQ(transport.PresentDriveMask(), 1u << ('E' - 'A'));
+    EXPECT_EQ(fixture.LogLines("connection refused: no thread can be started"), 1u);
+}
+
+class ConnectionLimit : public ::testing::Test {
+  protected:
+    static vdrive::ServerSettings TwoConnections() {
+        vdrive::ServerSettings settings = ServerFixture::QuickSettings();
+        settings.maxConnections = 2;
+        settings.greetingLimitMs = 30000; // idle sockets stay until room is made
+        return settings;
+    }
+    ConnectionLimit() { fixture.volumes.AddDrive('E', {}); }
+
+    TcpSocket OpenVolume() {
+        TcpSocket socket = Connect(fixture.Port());
+        const std::uint8_t open[] = {'O', 'E'};
+        std::uint8_t answer = 0xFF;
+        EXPECT_TRUE(socket.SendAll(open, sizeof open) && socket.ReceiveAll(&answer, 1, 1000));
+        EXPECT_EQ(answer, 0);
+        return socket;
+    }
+
+    ServerFixture fixture{TwoConnections()};
+    VirtualDriveTransport transport{"127.0.0.1", fixture.Port(), kClientTimeoutMs};
+    DriveClient client{transport, 'E'};
+};
+
+TEST_F(ConnectionLimit, ASilentConnectionMakesRoomBeforeAnOpenVolume) {
+    TcpSocket opened = OpenVolume();
+    TcpSocket silent = Connect(fixture.Port());
+    EXPECT_TRUE(client.Identify()) << transport.LastError();
+    EXPECT_TRUE(ClosedWithin(silent, 1000));
+    EXPECT_FALSE(ClosedWithin(opened, 0));
+    EXPECT_EQ(fixture.LogLines("all 2 connections taken: closing one idle for"), 1u);
+}
+
+TEST_F(ConnectionLimit, TheOpenVolumeIdleLongestMakesRoom) {
+    TcpSocket older = OpenVolume();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    TcpSocket newer = OpenVolume();
+    EXPECT_TRUE(client.Identify()) << transport.LastError();
+    EXPECT_TRUE(ClosedWithin(older, 1000));
+    EXPECT_FALSE(ClosedWithin(newer, 0));
+}
+
+TEST_F(ConnectionLimit, ANewConnectionFindingEveryOneBusyIsRefusedAndLogged) {
+    ASSERT_TRUE(client.Identify());
+    fixture.volumes.Find('E')->drive->SilenceNextCommands(2);
+    // Two commands the drive does not answer keep both connections busy.
+    std::vector<std::thread> silenced;
+    for (int i = 0; i < 2; ++i) {
+        silenced.emplace_back([this] {
+            VirtualDriveTransport other("127.0.0.1", fixture.Port(), kClientTimeoutMs);
+            const IScsiTransport::Handle handle = other.OpenDrive('E');
+            Cdb cdb{0xFC, 2, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'S', 'E', 'C', 'U'};
+            std::uint8_t seed[2] = {};
+            other.SendScsiCommand(handle, cdb, seed, 2, ScsiDirection::Read);
+            other.CloseDrive(handle);
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(transport.PresentDriveMask(), 0u);
+    for (std::thread& thread : silenced) {
+        thread.join();
+    }
+    EXPECT_EQ(fixture.LogLines("connection refused: all 2 connections are busy"), 1u);
+}
+
+TEST(ServerSettings, OnlyLoopbackAddressesCountAsLoopback) {
+    const std::pair<const char*, bool> cases[] = {
+        {"127.0.0.1", true},    {"127.1.2.3", true},   {"localhost", true}, {"0.0.0.0", false},
+        {"192.168.1.5", false}, {"10.0.0.127", false}, {"127.0.0", false},  {"127.0.0.1.", false},
+        {"127.0.0.256", false}, {"1270.0.0.1", false}, {"", false},         {"127.0.0.1 ", false},
+        {"::1", true},          {"::", false},
+    };
+    for (const auto& [host, loopback] : cases) {
+        vdrive::ServerSettings settings;
+        settings.host = host;
+        EXPECT_EQ(settings.LoopbackOnly(), loopback) << host;
+    }
 }
 
 TEST(VirtualDriveTransport, ReportsWhatFailed) {

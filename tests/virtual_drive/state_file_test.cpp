@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <iterator>
+#include <mutex>
 #include <random>
+#include <thread>
 
 #include "virtual_drive/volume_set.h"
 
@@ -37,7 +42,62 @@ TEST_F(StateFileTest, SavedSlotsLoadBackAndNoTemporaryIsLeft) {
     const vdrive::LoadedState loaded = vdrive::LoadStateFile(path);
     EXPECT_TRUE(loaded.loaded);
     EXPECT_EQ(loaded.slots, slots);
-    EXPECT_FALSE(fs::exists(path.string() + ".tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+// Each save is whole however saves interleave: a reader never finds the file empty or
+// half written, and no save fails for another's temporary file or a reader.
+TEST_F(StateFileTest, ConcurrentSavesNeverLeaveAPartialFile) {
+    vdrive::SlotTable slots{};
+    slots[0] = std::string(64, 'a');
+    slots[7] = std::string(64, 'b');
+    std::string error;
+    ASSERT_TRUE(vdrive::SaveStateFile(path, slots, error)) << error;
+    std::atomic<int> failedSaves{0};
+    std::mutex errorMutex;
+    std::string lastError;
+    std::atomic<bool> done{false};
+    const auto writer = [&] {
+        for (int i = 0; i < 150; ++i) {
+            std::string saveError;
+            if (!vdrive::SaveStateFile(path, slots, saveError)) {
+                ++failedSaves;
+                std::lock_guard lock(errorMutex);
+                lastError = saveError;
+            }
+        }
+    };
+    std::thread first(writer);
+    std::thread second(writer);
+    int badLoads = 0;
+    std::thread reader([&] {
+        while (!done) {
+            badLoads += vdrive::LoadStateFile(path).slots == slots ? 0 : 1;
+            // Windows refuses to replace a file while it is open: leave the writers a gap.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    first.join();
+    second.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(failedSaves, 0) << lastError;
+    EXPECT_EQ(badLoads, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(StateFileTest, AFailedSaveSaysWhyAndLeavesTheOldFile) {
+    Write("tessalok-vdrive state 1\nslot 1 old\n");
+    fs::create_directories(path.string() + ".dir");
+    vdrive::SlotTable slots{};
+    slots[2] = "new";
+    std::string error;
+    // A folder where the file should be cannot be replaced by a file.
+    EXPECT_FALSE(vdrive::SaveStateFile(path.string() + ".dir", slots, error));
+    EXPECT_EQ(error.rfind("cannot replace " + path.string() + ".dir: ", 0), 0u) << error;
+    EXPECT_GT(error.size(), ("cannot replace " + path.string() + ".dir: ").size());
+    EXPECT_EQ(vdrive::LoadStateFile(path).slots[1], "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
 }
 
 TEST_F(StateFileTest, MissingOrCorruptFileGivesAnEmptyDriveAndSaysWhy) {
@@ -54,6 +114,7 @@ TEST_F(StateFileTest, MissingOrCorruptFileGivesAnEmptyDriveAndSaysWhy) {
         {"tessalok-vdrive state 1\nslot 2\n", "line 2 is not"},
         {"tessalok-vdrive state 1\nslot 2 two words\n", "line 2 is not"},
         {std::string("tessalok-vdrive state 1\nslot 3 a\0b\n", 36), "line 2 is not"},
+        {"tessalok-vdrive state 1\n" + std::string(64 * 1024, '\n'), "is too large"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.says);
@@ -68,6 +129,15 @@ TEST_F(StateFileTest, MissingOrCorruptFileGivesAnEmptyDriveAndSaysWhy) {
         EXPECT_NE(loaded.message.find("starting with an empty drive"), std::string::npos);
         EXPECT_EQ(loaded.slots, vdrive::SlotTable{});
     }
+}
+
+TEST_F(StateFileTest, AFolderInPlaceOfTheFileGivesAnEmptyDrive) {
+    fs::create_directories(path);
+    const vdrive::LoadedState loaded = vdrive::LoadStateFile(path);
+    EXPECT_FALSE(loaded.loaded);
+    EXPECT_NE(loaded.message.find("is not a regular file: starting with an empty drive"),
+              std::string::npos)
+        << loaded.message;
 }
 
 TEST_F(StateFileTest, WindowsLineEndsAndBlankLinesAreAccepted) {

@@ -1,0 +1,35 @@
+// Small files the server reads and writes: its state files and its port file.
+//
+// Reading looks at the file's type before it opens it, and opens it without blocking, so a
+// FIFO, a device or a directory in place of the file never hangs or floods the server; it
+// reads at most `maxSize` bytes. Writing goes to a temporary file of a unique name in the
+// same folder, flushed to the disk, that then replaces the old file, so a crash or a second
+// writer never leaves the file empty or half written.
+//
+// One implementation per platform: small_file_linux.cpp, small_file_win32.cpp.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace vdrive {
+
+enum class ReadResult {
+    Read,       // `content` holds the whole file
+    Missing,    // no such file
+    NotRegular, // a FIFO, a device, a directory...
+    TooLarge,   // more than `maxSize` bytes
+    Failed,     // `error` gives the system's reason
+};
+
+ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
+                         std::string& content, std::string& error);
+
+// False with `error` (the system's reason included) when the file cannot be replaced; the
+// old file is then untouched and no temporary file is left behind.
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+                         std::string& error);
+
+} // namespace vdrive
