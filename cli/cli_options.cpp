@@ -8,6 +8,7 @@
 
 #include "device/vdrive_wire.h"
 #include "i18n/message_table.h"
+#include "tessalok_version.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole check: installs what is missing, builds and runs every test natively, builds the
-# Windows programs and runs their tests under wine, compiles the 32-bit build, runs the
-# native and both Windows programs on a real Linux kernel in QEMU against the virtual drive
+# Windows programs (64-bit and 32-bit) and runs their tests under wine, checks the iSCSI
+# target with libiscsi, builds, installs and tries the release packages, runs the native and
+# both Windows programs on a real Linux kernel in QEMU against the virtual drive
 # (tools/run-qemu-stage.sh), and gives every fuzz target a short run. Run from anywhere, as
 # root on a fresh Debian 12:
 #   bash tools/ci.sh
@@ -45,21 +46,29 @@ section "iSCSI conformance: libiscsi's tools and iscsi-test-cu against tessalok-
 iscsi_line=$(tools/run-iscsi-conformance.sh | tee /dev/stderr | tail -n 1)
 passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$iscsi_line")))
 
-section "Windows x86-64 build and tests under wine"
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j"$jobs"
-# shellcheck source=tools/wine-env.sh
-source tools/wine-env.sh
-trap tessalok_wine_stop EXIT
-# One test at a time under wine, and a second try for a test whose wine start failed
-# (seen rarely: the program exits at once without output while another starts).
-run_ctest --preset win64 --repeat until-pass:2
-tessalok_wine_stop
-trap - EXIT
+# Builds a Windows preset and runs its tests under wine: one test at a time, and a second
+# try for a test whose wine start failed (seen rarely: the program exits at once without
+# output while another starts).
+windows_build_and_tests() {
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j"$jobs"
+    # shellcheck source=tools/wine-env.sh
+    source tools/wine-env.sh
+    trap tessalok_wine_stop EXIT
+    run_ctest --preset "$preset" --repeat until-pass:2
+    tessalok_wine_stop
+    trap - EXIT
+}
 
-section "Windows i686 (32-bit) build"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$jobs"
+section "Windows x86-64 build and tests under wine"
+windows_build_and_tests win64
+
+section "Windows i686 (32-bit) build and tests under wine"
+windows_build_and_tests win32
+
+section "Release packages: build, install and run them"
+tools/run-package-checks.sh
 
 section "A real Linux kernel in QEMU: tessalok and tessalok.exe on the drive, over USB and virtio-scsi"
 qemu_line=$(tools/run-qemu-stage.sh | tee /dev/stderr | tail -n 1)

@@ -11,14 +11,12 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     mtools dosfstools
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
+    dpkg-dev fakeroot lintian man-db bash-completion
+    # The 32-bit Windows tests run under Debian's 32-bit wine (i386 multiarch).
     wine32:i386
     qemu-system-x86 qemu-block-extra busybox-static cpio
 )
 
-# The 32-bit Windows build runs under the i386 wine.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -30,6 +28,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

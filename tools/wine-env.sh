@@ -56,7 +56,8 @@ tessalok_wine_stop() {
     wineserver -k 2>/dev/null || true
     if [ -n "${TESSALOK_XVFB_PID:-}" ]; then
         kill "$TESSALOK_XVFB_PID" 2>/dev/null || true
-        unset TESSALOK_XVFB_PID
+        # The display is gone with it: a later `source` starts a new one.
+        unset TESSALOK_XVFB_PID DISPLAY
     fi
     unset TESSALOK_WINE_READY
 }

@@ -289,6 +289,10 @@ std::optional<Invocation> ParseCommandLine(const std::vector<std::string>& args,
             invocation.mode = Invocation::Mode::Help;
             return invocation;
         }
+        if (arg == "--version") {
+            invocation.mode = Invocation::Mode::Version;
+            return invocation;
+        }
         if (arg == "--verbose" || arg == "-v") {
             invocation.server.verbose = true;
             continue;
@@ -378,6 +382,7 @@ const char* UsageText() {
            "                       # comments\n"
            "  --verbose, -v        log every command, decoded, to standard error\n"
            "  --help, -h           this text\n"
+           "  --version            the program's version\n"
            "\n"
            "exit codes: 0 done, 1 failure (cannot listen or connect, control error),\n"
            "            2 wrong arguments\n";

@@ -15,7 +15,7 @@
 namespace vdrive {
 
 struct Invocation {
-    enum class Mode { Serve, Control, Help } mode = Mode::Serve;
+    enum class Mode { Serve, Control, Help, Version } mode = Mode::Serve;
 
     // Serve
     ServerSettings server;

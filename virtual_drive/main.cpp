@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "device/vdrive_transport.h"
+#include "tessalok_version.h"
 #include "virtual_drive/broken_pipe.h"
 #include "virtual_drive/command_line.h"
 #include "virtual_drive/control.h"
@@ -164,6 +165,9 @@ int main(int argc, char** argv) {
     switch (invocation->mode) {
     case vdrive::Invocation::Mode::Help:
         std::cout << vdrive::UsageText() << "\n" << vdrive::ControlHelp() << std::endl;
+        return kExitOk;
+    case vdrive::Invocation::Mode::Version:
+        std::cout << "tessalok-vdrive " TESSALOK_VERSION << std::endl;
         return kExitOk;
     case vdrive::Invocation::Mode::Control:
         return RunControlClient(*invocation);

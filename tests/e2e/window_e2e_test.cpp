@@ -7,6 +7,7 @@
 
 #include <dbt.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -28,6 +29,13 @@ std::wstring English(int number) {
     const std::wstring text = reinterpret_cast<const wchar_t*>(GetText(number));
     g_language = saved;
     return text;
+}
+
+// The programs under test: the build's own, or the ones that TESSALOK_E2E_DEMO_EXE and
+// TESSALOK_E2E_VDRIVE_EXE name (Unix paths), such as those unpacked from a release zip.
+std::wstring ProgramPath(const char* variable, const char* built) {
+    const char* given = std::getenv(variable);
+    return WindowsPath(given != nullptr && *given != '\0' ? given : built);
 }
 
 std::wstring Counts(int installed, int free) {
@@ -59,9 +67,9 @@ class WindowEndToEnd : public ::testing::Test {
     // Starts the virtual drive with `options` (E: is the fingerprint drive).
     void StartDrive(const std::wstring& options) {
         const std::filesystem::path portFile = m_directory / "port";
-        const std::wstring line = L"\"" + WindowsPath(TESSALOK_VDRIVE_EXE) +
-                                  L"\" --port 0 --latency 20 --port-file \"" + portFile.wstring() +
-                                  L"\" " + options;
+        const std::wstring line =
+            L"\"" + ProgramPath("TESSALOK_E2E_VDRIVE_EXE", TESSALOK_VDRIVE_EXE) +
+            L"\" --port 0 --latency 20 --port-file \"" + portFile.wstring() + L"\" " + options;
         ASSERT_TRUE(m_server.Start(line, m_directory.wstring()));
         ASSERT_TRUE(WaitUntil([&] {
             std::ifstream in(portFile);
@@ -81,7 +89,8 @@ class WindowEndToEnd : public ::testing::Test {
         const std::wstring address = L"127.0.0.1:" + std::to_wstring(m_serverPort);
         ::SetEnvironmentVariableW(L"TESSALOK_VDRIVE", address.c_str());
         ASSERT_TRUE(
-            m_program.Start(L"\"" + WindowsPath(TESSALOK_DEMO_EXE) + L"\"", m_directory.wstring()));
+            m_program.Start(L"\"" + ProgramPath("TESSALOK_E2E_DEMO_EXE", TESSALOK_DEMO_EXE) + L"\"",
+                            m_directory.wstring()));
         ASSERT_TRUE(WaitUntil([&] {
             for (const HWND window : ProcessWindows(m_program.Id(), L"#32770")) {
                 if (WindowText(window).starts_with(L"KV_Tessalok Ver")) {

@@ -74,6 +74,21 @@ TEST(CommandLine, IscsiFrontDoorOptions) {
     EXPECT_FALSE(Parse({}, error)->iscsi);
 }
 
+TEST(CommandLine, HelpAndVersionWinOverServing) {
+    const std::vector<std::pair<std::vector<std::string>, vdrive::Invocation::Mode>> cases = {
+        {{"--help"}, vdrive::Invocation::Mode::Help},
+        {{"--drive", "F", "-h"}, vdrive::Invocation::Mode::Help},
+        {{"--version"}, vdrive::Invocation::Mode::Version},
+        {{"--port", "0", "--version", "--bogus"}, vdrive::Invocation::Mode::Version},
+    };
+    for (const auto& [args, mode] : cases) {
+        std::string error;
+        const auto invocation = Parse(args, error);
+        ASSERT_TRUE(invocation) << args.front() << ": " << error;
+        EXPECT_EQ(invocation->mode, mode) << args.back();
+    }
+}
+
 TEST(CommandLine, ControlClientJoinsItsWords) {
     std::string error;
     const auto invocation = Parse({"ctl", "--port", "5000", "F:", "finger", "bob"}, error);
