@@ -1,12 +1,11 @@
 #include "app/ini_settings_store.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <vector>
 
 #include "app/settings_file.h"
+#include "app/small_file.h"
 #include "app/utf_convert.h"
 
 namespace {
@@ -186,23 +185,8 @@ void IniSettingsStore::WriteString(const std::u16string& section, const std::u16
     if (ReadSettingsFile(path, &text) == SettingsFile::Refused) {
         return; // not a settings file: left as it is, like any write failure
     }
-    const std::string target = ToUtf8(path);
     const std::string updated = SetIniValue(text, ToUtf8(section), ToUtf8(key), ToUtf8(value));
-    const std::string temporary = target + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << updated;
-        out.flush();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return; // write failures are not reported; the old file stays intact
-        }
-    }
-    // std::filesystem::rename replaces an existing file on every platform (std::rename
-    // does not on Windows).
-    std::error_code error;
-    std::filesystem::rename(temporary, target, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-    }
+    std::string error;
+    // Write failures are not reported; the old file stays intact.
+    WriteFileAtomically(std::filesystem::path(path), updated, error);
 }

@@ -11,7 +11,7 @@
 #include "virtual_drive/command_line.h"
 #include "virtual_drive/control.h"
 #include "virtual_drive/iscsi/front_door.h"
-#include "virtual_drive/small_file.h"
+#include "app/small_file.h"
 #include "virtual_drive/volume_set.h"
 
 namespace {
@@ -68,7 +68,7 @@ int RunControlClient(const vdrive::Invocation& invocation) {
 }
 
 bool WritePortFile(const std::filesystem::path& path, std::uint16_t port, std::string& error) {
-    return vdrive::WriteFileAtomically(path, std::to_string(port) + "\n", error);
+    return WriteFileAtomically(path, std::to_string(port) + "\n", error);
 }
 
 std::filesystem::path StateFileOf(const vdrive::Invocation& invocation, char letter) {

@@ -1,6 +1,6 @@
 #include "virtual_drive/state_file.h"
 
-#include "virtual_drive/small_file.h"
+#include "app/small_file.h"
 
 namespace vdrive {
 
@@ -93,18 +93,18 @@ LoadedState LoadStateFile(const std::filesystem::path& path) {
     std::string content;
     std::string error;
     switch (ReadSmallFile(path, kMaxFileSize, content, error)) {
-    case ReadResult::Read:
+    case SmallFileResult::Read:
         break;
-    case ReadResult::Missing:
+    case SmallFileResult::Missing:
         state.message = name + " not found" + kEmpty;
         return state;
-    case ReadResult::NotRegular:
+    case SmallFileResult::NotRegular:
         state.message = name + " is not a regular file" + kEmpty;
         return state;
-    case ReadResult::TooLarge:
+    case SmallFileResult::TooLarge:
         state.message = name + " is too large" + kEmpty;
         return state;
-    case ReadResult::Failed:
+    case SmallFileResult::Failed:
         state.message = name + " cannot be read (" + error + ")" + kEmpty;
         return state;
     }

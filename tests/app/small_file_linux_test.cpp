@@ -1,6 +1,6 @@
 // Reading the server's small files where something other than a regular file stands:
 // nothing blocks and nothing floods memory.
-#include "virtual_drive/small_file.h"
+#include "app/small_file.h"
 
 #include <sys/stat.h>
 
@@ -22,24 +22,24 @@ TEST(SmallFileLinux, OnlyARegularFileIsRead) {
     fs::create_symlink(dir / "file", dir / "link");
     struct Case {
         fs::path path;
-        vdrive::ReadResult result;
+        SmallFileResult result;
     };
     const Case cases[] = {
-        {dir / "fifo", vdrive::ReadResult::NotRegular}, // no writer: would block
-        {"/dev/zero", vdrive::ReadResult::NotRegular},  // endless
-        {dir, vdrive::ReadResult::NotRegular},          {dir / "none", vdrive::ReadResult::Missing},
-        {dir / "link", vdrive::ReadResult::Read},
+        {dir / "fifo", SmallFileResult::NotRegular}, // no writer: would block
+        {"/dev/zero", SmallFileResult::NotRegular},  // endless
+        {dir, SmallFileResult::NotRegular},          {dir / "none", SmallFileResult::Missing},
+        {dir / "link", SmallFileResult::Read},
     };
     for (const Case& c : cases) {
         std::string content;
         std::string error;
-        EXPECT_EQ(vdrive::ReadSmallFile(c.path, 1024, content, error), c.result) << c.path;
+        EXPECT_EQ(ReadSmallFile(c.path, 1024, content, error), c.result) << c.path;
     }
     std::string content;
     std::string error;
-    EXPECT_EQ(vdrive::ReadSmallFile(dir / "link", 4, content, error), vdrive::ReadResult::Read);
+    EXPECT_EQ(ReadSmallFile(dir / "link", 4, content, error), SmallFileResult::Read);
     EXPECT_EQ(content, "text");
-    EXPECT_EQ(vdrive::ReadSmallFile(dir / "link", 3, content, error), vdrive::ReadResult::TooLarge);
+    EXPECT_EQ(ReadSmallFile(dir / "link", 3, content, error), SmallFileResult::TooLarge);
     fs::remove_all(dir);
 }
 

@@ -1,7 +1,8 @@
-// Small files the server reads and writes: its state files and its port file.
+// Small files the programs read and write: the settings file, the virtual drive's state
+// files and its port file.
 //
 // Reading looks at the file's type before it opens it, and opens it without blocking, so a
-// FIFO, a device or a directory in place of the file never hangs or floods the server; it
+// FIFO, a device or a directory in place of the file never hangs or floods the program; it
 // reads at most `maxSize` bytes. Writing goes to a temporary file of a unique name in the
 // same folder, flushed to the disk, that then replaces the old file, so a crash or a second
 // writer never leaves the file empty or half written.
@@ -14,9 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace vdrive {
-
-enum class ReadResult {
+enum class SmallFileResult {
     Read,       // `content` holds the whole file
     Missing,    // no such file
     NotRegular, // a FIFO, a device, a directory...
@@ -24,7 +23,7 @@ enum class ReadResult {
     Failed,     // `error` gives the system's reason
 };
 
-ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
+SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
                          std::string& content, std::string& error);
 
 // False with `error` (the system's reason included) when the file cannot be replaced; the
@@ -32,4 +31,3 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
                          std::string& error);
 
-} // namespace vdrive

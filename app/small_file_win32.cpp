@@ -1,4 +1,4 @@
-#include "virtual_drive/small_file.h"
+#include "app/small_file.h"
 
 #include <windows.h>
 
@@ -6,8 +6,6 @@
 #include <random>
 #include <system_error>
 #include <vector>
-
-namespace vdrive {
 
 namespace {
 
@@ -69,17 +67,17 @@ bool MoveOver(const std::filesystem::path& source, const std::filesystem::path& 
 
 } // namespace
 
-ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
+SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
                          std::string& content, std::string& error) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
         error = Reason(code);
-        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
-                                                                            : ReadResult::Failed;
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? SmallFileResult::Missing
+                                                                            : SmallFileResult::Failed;
     }
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
-        return ReadResult::NotRegular;
+        return SmallFileResult::NotRegular;
     }
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -87,10 +85,10 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
     if (!file.Valid()) {
         const DWORD code = GetLastError();
         error = Reason(code);
-        return code == ERROR_FILE_NOT_FOUND ? ReadResult::Missing : ReadResult::Failed;
+        return code == ERROR_FILE_NOT_FOUND ? SmallFileResult::Missing : SmallFileResult::Failed;
     }
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-        return ReadResult::NotRegular; // a pipe or a console
+        return SmallFileResult::NotRegular; // a pipe or a console
     }
     std::vector<char> buffer(maxSize + 1);
     std::size_t total = 0;
@@ -100,7 +98,7 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
         DWORD got = 0;
         if (!ReadFile(file.Get(), buffer.data() + total, chunk, &got, nullptr)) {
             error = Reason(GetLastError());
-            return ReadResult::Failed;
+            return SmallFileResult::Failed;
         }
         if (got == 0) {
             break;
@@ -108,10 +106,10 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
         total += got;
     }
     if (total > maxSize) {
-        return ReadResult::TooLarge;
+        return SmallFileResult::TooLarge;
     }
     content.assign(buffer.data(), total);
-    return ReadResult::Read;
+    return SmallFileResult::Read;
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
@@ -154,4 +152,3 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     return true;
 }
 
-} // namespace vdrive

@@ -1,4 +1,4 @@
-#include "virtual_drive/small_file.h"
+#include "app/small_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
-
-namespace vdrive {
 
 namespace {
 
@@ -58,21 +56,21 @@ void SyncFolder(const std::filesystem::path& folder) {
     }
 }
 
-ReadResult Failure(int code, std::string& error) {
+SmallFileResult Failure(int code, std::string& error) {
     error = Reason(code);
-    return code == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    return code == ENOENT ? SmallFileResult::Missing : SmallFileResult::Failed;
 }
 
 } // namespace
 
-ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
+SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
                          std::string& content, std::string& error) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return Failure(errno, error);
     }
     if (!S_ISREG(info.st_mode)) {
-        return ReadResult::NotRegular;
+        return SmallFileResult::NotRegular;
     }
     // Without blocking, in case the file was swapped for a FIFO since the look above.
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -80,7 +78,7 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
         return Failure(errno, error);
     }
     if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return ReadResult::NotRegular;
+        return SmallFileResult::NotRegular;
     }
     std::vector<char> buffer(maxSize + 1);
     std::size_t total = 0;
@@ -91,7 +89,7 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
         }
         if (got < 0) {
             error = Reason(errno);
-            return ReadResult::Failed;
+            return SmallFileResult::Failed;
         }
         if (got == 0) {
             break;
@@ -99,10 +97,10 @@ ReadResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
         total += static_cast<std::size_t>(got);
     }
     if (total > maxSize) {
-        return ReadResult::TooLarge;
+        return SmallFileResult::TooLarge;
     }
     content.assign(buffer.data(), total);
-    return ReadResult::Read;
+    return SmallFileResult::Read;
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
@@ -132,4 +130,3 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     return true;
 }
 
-} // namespace vdrive
