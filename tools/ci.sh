@@ -34,6 +34,17 @@ run_ctest() {
     return "$status"
 }
 
+# Runs a check script, shows its output and keeps its closing line in $last_line. (Its output
+# is not teed to /dev/stderr: reopening that truncates a log file that stderr points to.)
+last_line=
+run_counted() {
+    local log
+    log=$(mktemp)
+    "$@" | tee "$log"
+    last_line=$(tail -n 1 "$log")
+    rm -f "$log"
+}
+
 section "Installing dependencies"
 tools/install-deps.sh
 
@@ -43,8 +54,8 @@ cmake --build --preset linux -j"$jobs"
 run_ctest --preset linux -j"$jobs"
 
 section "iSCSI conformance: libiscsi's tools and iscsi-test-cu against tessalok-vdrive"
-iscsi_line=$(tools/run-iscsi-conformance.sh | tee /dev/stderr | tail -n 1)
-passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$iscsi_line")))
+run_counted tools/run-iscsi-conformance.sh
+passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$last_line")))
 
 # Builds a Windows preset and runs its tests under wine: one test at a time, and a second
 # try for a test whose wine start failed (seen rarely: the program exits at once without
@@ -71,8 +82,8 @@ section "Release packages: build, install and run them"
 tools/run-package-checks.sh
 
 section "A real Linux kernel in QEMU: tessalok and tessalok.exe on the drive, over USB and virtio-scsi"
-qemu_line=$(tools/run-qemu-stage.sh | tee /dev/stderr | tail -n 1)
-passed=$((passed + $(sed -E 's/.*: ([0-9]+) checks passed.*/\1/' <<<"$qemu_line")))
+run_counted tools/run-qemu-stage.sh
+passed=$((passed + $(sed -E 's/.*: ([0-9]+) checks passed.*/\1/' <<<"$last_line")))
 
 section "Fuzz targets"
 tools/run-fuzzers.sh "${FUZZ_SECONDS:-20}"
