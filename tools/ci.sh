@@ -16,6 +16,7 @@ section() { printf '\n==== %s\n' "$*"; }
 # Runs ctest, keeps its output, and adds its counts to the totals of the closing line.
 passed=0
 failed=0
+skipped=
 run_ctest() {
     local log
     log=$(mktemp)
@@ -76,7 +77,17 @@ section "Windows x86-64 build and tests under wine"
 windows_build_and_tests win64
 
 section "Windows i686 (32-bit) build and tests under wine"
-windows_build_and_tests win32
+# shellcheck source=tools/wine-loader.sh
+source tools/wine-loader.sh
+if [ "$TESSALOK_WINE_RUNS_32BIT" = 1 ]; then
+    windows_build_and_tests win32
+else
+    # Built all the same; its tessalok.exe still runs in the QEMU guest, whose kernel does.
+    cmake --preset win32 >/dev/null
+    cmake --build --preset win32 -j"$jobs"
+    echo "ci: the 32-bit tests are SKIPPED: this machine's kernel runs no 32-bit programs"
+    skipped="the 32-bit Windows tests (this kernel runs no 32-bit programs)"
+fi
 
 section "Release packages: build, install and run them"
 tools/run-package-checks.sh
@@ -90,3 +101,6 @@ tools/run-fuzzers.sh "${FUZZ_SECONDS:-20}"
 
 section "All checks passed"
 echo "ci: $passed passed, $failed failed"
+if [ -n "$skipped" ]; then
+    echo "ci: skipped on this machine: $skipped"
+fi

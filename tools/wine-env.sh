@@ -3,6 +3,9 @@
 #   source tools/wine-env.sh      (then ctest in a Windows build directory)
 #   tessalok_wine_stop            (ends the wine server and the X display)
 
+# shellcheck source=tools/wine-loader.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-loader.sh"
+
 if [ -z "${TESSALOK_WINE_READY:-}" ]; then
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -21,7 +24,7 @@ if [ -z "${TESSALOK_WINE_READY:-}" ]; then
         for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     fi
 
-    wineboot -i >/dev/null 2>&1
+    $TESSALOK_WINE wineboot -i >/dev/null 2>&1
     wineserver -w
     # Debian's wine does not find its own fonts; CJK glyphs come from WenQuanYi.
     fonts="$WINEPREFIX/drive_c/windows/Fonts"
@@ -41,14 +44,14 @@ REGEDIT4
 "MS Shell Dlg"="wqy-microhei.ttc,WenQuanYi Micro Hei"
 "MS Shell Dlg 2"="wqy-microhei.ttc,WenQuanYi Micro Hei"
 REG
-    wine regedit "$reg" >/dev/null 2>&1
+    $TESSALOK_WINE regedit "$reg" >/dev/null 2>&1
     rm -f "$reg"
     wineserver -w
     # Keep one server alive: without it every wine start costs seconds.
     wineserver -p
     # Start wine's background services now, detached from any caller's output: started
     # by the first test they would inherit CTest's pipe and hold it open.
-    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+    $TESSALOK_WINE cmd.exe /c exit </dev/null >/dev/null 2>&1
     export TESSALOK_WINE_READY=1
 fi
 

@@ -3,4 +3,6 @@
 # The prefix and server come from tools/wine-env.sh; without them wine uses its defaults.
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-exec wine "$@"
+# shellcheck source=tools/wine-loader.sh
+source "$(dirname "$0")/wine-loader.sh"
+exec $TESSALOK_WINE "$@"

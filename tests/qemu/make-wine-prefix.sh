@@ -12,7 +12,9 @@ if [ ! -f "$prefix/.tessalok-ready" ]; then
     mkdir -p "$prefix"
     export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     unset DISPLAY
-    wineboot -i >/dev/null 2>&1
+    # shellcheck source=tools/wine-loader.sh
+    source "$(dirname "$0")/../../tools/wine-loader.sh"
+    $TESSALOK_WINE wineboot -i >/dev/null 2>&1
     wineserver -w
     touch "$prefix/.tessalok-ready"
 fi
