@@ -16,6 +16,12 @@ if [ ! -f "$prefix/.tessalok-ready" ]; then
     source "$(dirname "$0")/../../tools/wine-loader.sh"
     $TESSALOK_WINE wineboot -i >/dev/null 2>&1
     wineserver -w
+    if [ "$TESSALOK_WINE_RUNS_32BIT" != 1 ]; then
+        # This kernel runs no 32-bit programs, so wineboot could not lay out the prefix's
+        # 32-bit half, which the guest's kernel does run: put wine's 32-bit builtin modules
+        # where that half would have them.
+        cp /usr/lib/i386-linux-gnu/wine/i386-windows/* "$prefix/drive_c/windows/syswow64/"
+    fi
     touch "$prefix/.tessalok-ready"
 fi
 mkdir -p "$prefix/drive-e"
