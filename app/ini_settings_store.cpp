@@ -1,6 +1,5 @@
 #include "app/ini_settings_store.h"
 
-#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -188,5 +187,5 @@ void IniSettingsStore::WriteString(const std::u16string& section, const std::u16
     const std::string updated = SetIniValue(text, ToUtf8(section), ToUtf8(key), ToUtf8(value));
     std::string error;
     // Write failures are not reported; the old file stays intact.
-    WriteFileAtomically(std::filesystem::path(path), updated, error);
+    WriteFileAtomically(NativePathFromUtf16(path), updated, error);
 }

@@ -1,13 +1,12 @@
 #include "app/settings_file.h"
 
-#include <filesystem>
 
 #include "app/small_file.h"
 
 SettingsFile ReadSettingsFile(const std::u16string& path, std::string* text) {
     std::string content;
     std::string error;
-    switch (ReadSmallFile(std::filesystem::path(path), kMaxSettingsFileBytes, content, error)) {
+    switch (ReadSmallFile(NativePathFromUtf16(path), kMaxSettingsFileBytes, content, error)) {
     case SmallFileResult::Read:
         if (text != nullptr) {
             *text = std::move(content);

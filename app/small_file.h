@@ -15,6 +15,15 @@
 #include <string>
 #include <string_view>
 
+// A file name in the platform's own form, as std::filesystem::path::native() gives it:
+// UTF-8 bytes on Linux, UTF-16 on Windows. The functions take it rather than a path
+// object: the library's path code and its conversions bring its whole locale machinery
+// into the window programs, hundreds of KB.
+using NativePath = std::filesystem::path::string_type;
+
+// A UTF-16 file name (the window's and the settings' own text) in that form.
+NativePath NativePathFromUtf16(std::u16string_view path);
+
 enum class SmallFileResult {
     Read,       // `content` holds the whole file
     Missing,    // no such file
@@ -23,11 +32,11 @@ enum class SmallFileResult {
     Failed,     // `error` gives the system's reason
 };
 
-SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
-                         std::string& content, std::string& error);
+SmallFileResult ReadSmallFile(const NativePath& path, std::size_t maxSize, std::string& content,
+                              std::string& error);
 
 // False with `error` (the system's reason included) when the file cannot be replaced; the
 // old file is then untouched and no temporary file is left behind.
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+bool WriteFileAtomically(const NativePath& path, std::string_view content,
                          std::string& error);
 

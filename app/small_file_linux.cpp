@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "app/utf_convert.h"
+
 namespace {
 
 std::string Reason(int code) {
@@ -63,8 +65,12 @@ SmallFileResult Failure(int code, std::string& error) {
 
 } // namespace
 
-SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
-                         std::string& content, std::string& error) {
+NativePath NativePathFromUtf16(std::u16string_view path) {
+    return ToUtf8(path);
+}
+
+SmallFileResult ReadSmallFile(const NativePath& path, std::size_t maxSize, std::string& content,
+                              std::string& error) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return Failure(errno, error);
@@ -103,12 +109,12 @@ SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t max
     return SmallFileResult::Read;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+bool WriteFileAtomically(const NativePath& path, std::string_view content,
                          std::string& error) {
-    std::string temporary = path.string() + ".tmp-XXXXXX";
+    std::string temporary = path + ".tmp-XXXXXX";
     FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!file.Valid()) {
-        error = "cannot create a temporary file next to " + path.string() + ": " + Reason(errno);
+        error = "cannot create a temporary file next to " + path + ": " + Reason(errno);
         return false;
     }
     const auto fail = [&](const std::string& what) {
@@ -124,9 +130,9 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         return fail("cannot flush " + temporary + " to the disk");
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        return fail("cannot replace " + path.string());
+        return fail("cannot replace " + path);
     }
-    SyncFolder(path.parent_path());
+    SyncFolder(std::filesystem::path(path).parent_path());
     return true;
 }
 

@@ -3,14 +3,37 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <random>
-#include <system_error>
+#include <atomic>
 #include <vector>
 
+#include "app/utf_convert.h"
+
+// Names stay in their native UTF-16, and names and the system's texts are shown through
+// our own conversion, not the library's (see NativePath).
 namespace {
 
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
+
+std::string Utf8(std::wstring_view text) {
+    return ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
+// The system's text for an error code, and the code.
 std::string Reason(DWORD code) {
-    return std::system_category().message(static_cast<int>(code));
+    wchar_t text[512] = {};
+    DWORD size = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
+    while (size > 0 && (text[size - 1] == L'\n' || text[size - 1] == L'\r' || text[size - 1] == L' ')) {
+        --size;
+    }
+    const std::string number = "error " + std::to_string(code);
+    return size == 0 ? number : Utf8(std::wstring_view(text, size)) + " (" + number + ")";
+}
+
+// The decimal digits of `number` (std::to_wstring would bring the wide printf engine).
+std::wstring Digits(unsigned long number) {
+    const std::string digits = std::to_string(number);
+    return std::wstring(digits.begin(), digits.end());
 }
 
 class FileHandle {
@@ -46,7 +69,7 @@ bool WriteAll(HANDLE file, std::string_view content) {
 
 // Replaces `target` by `source`. While someone has `target` open (a reader, another
 // writer's replace), Windows refuses with "access denied" for a moment: wait and retry.
-bool MoveOver(const std::filesystem::path& source, const std::filesystem::path& target) {
+bool MoveOver(const std::wstring& source, const std::wstring& target) {
     constexpr int kAttempts = 100;
     constexpr DWORD kPauseMs = 10;
     for (int attempt = 1;; ++attempt) {
@@ -67,8 +90,12 @@ bool MoveOver(const std::filesystem::path& source, const std::filesystem::path& 
 
 } // namespace
 
-SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t maxSize,
-                         std::string& content, std::string& error) {
+NativePath NativePathFromUtf16(std::u16string_view path) {
+    return NativePath(reinterpret_cast<const wchar_t*>(path.data()), path.size());
+}
+
+SmallFileResult ReadSmallFile(const NativePath& path, std::size_t maxSize, std::string& content,
+                              std::string& error) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
@@ -112,25 +139,24 @@ SmallFileResult ReadSmallFile(const std::filesystem::path& path, std::size_t max
     return SmallFileResult::Read;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
+bool WriteFileAtomically(const NativePath& path, std::string_view content,
                          std::string& error) {
-    // A name no other writer uses: the process and a random number; CREATE_NEW refuses a
-    // name that exists all the same.
-    thread_local std::mt19937 random(std::random_device{}() ^ GetCurrentProcessId());
-    std::filesystem::path temporary;
+    // A name no other writer uses: the process and a number no other call of this process
+    // takes; CREATE_NEW refuses a name that exists all the same (one a crash left behind).
+    static std::atomic<unsigned> calls{0};
+    std::wstring temporary;
     HANDLE created = INVALID_HANDLE_VALUE;
     DWORD code = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < 16 && code == ERROR_FILE_EXISTS; ++attempt) {
-        temporary = path;
-        temporary +=
-            ".tmp-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(random());
+        temporary = path + L".tmp-" + Digits(GetCurrentProcessId()) + L"-" +
+                    Digits(calls.fetch_add(1));
         created = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
         code = created != INVALID_HANDLE_VALUE ? ERROR_SUCCESS : GetLastError();
     }
     FileHandle file(created);
     if (!file.Valid()) {
-        error = "cannot create a temporary file next to " + path.string() + ": " + Reason(code);
+        error = "cannot create a temporary file next to " + Utf8(path) + ": " + Reason(code);
         return false;
     }
     const auto fail = [&](const std::string& what) {
@@ -140,14 +166,14 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
         return false;
     };
     if (!WriteAll(file.Get(), content)) {
-        return fail("cannot write " + temporary.string());
+        return fail("cannot write " + Utf8(temporary));
     }
     if (!FlushFileBuffers(file.Get())) {
-        return fail("cannot flush " + temporary.string() + " to the disk");
+        return fail("cannot flush " + Utf8(temporary) + " to the disk");
     }
     file.Close();
     if (!MoveOver(temporary, path)) {
-        return fail("cannot replace " + path.string());
+        return fail("cannot replace " + Utf8(path));
     }
     return true;
 }

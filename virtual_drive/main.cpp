@@ -68,7 +68,7 @@ int RunControlClient(const vdrive::Invocation& invocation) {
 }
 
 bool WritePortFile(const std::filesystem::path& path, std::uint16_t port, std::string& error) {
-    return WriteFileAtomically(path, std::to_string(port) + "\n", error);
+    return WriteFileAtomically(path.native(), std::to_string(port) + "\n", error);
 }
 
 std::filesystem::path StateFileOf(const vdrive::Invocation& invocation, char letter) {

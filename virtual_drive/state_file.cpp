@@ -92,7 +92,7 @@ LoadedState LoadStateFile(const std::filesystem::path& path) {
     constexpr const char* kEmpty = ": starting with an empty drive";
     std::string content;
     std::string error;
-    switch (ReadSmallFile(path, kMaxFileSize, content, error)) {
+    switch (ReadSmallFile(path.native(), kMaxFileSize, content, error)) {
     case SmallFileResult::Read:
         break;
     case SmallFileResult::Missing:
@@ -119,7 +119,7 @@ LoadedState LoadStateFile(const std::filesystem::path& path) {
 }
 
 bool SaveStateFile(const std::filesystem::path& path, const SlotTable& slots, std::string& error) {
-    return WriteFileAtomically(path, FormatState(slots), error);
+    return WriteFileAtomically(path.native(), FormatState(slots), error);
 }
 
 } // namespace vdrive

@@ -33,13 +33,13 @@ TEST(SmallFileLinux, OnlyARegularFileIsRead) {
     for (const Case& c : cases) {
         std::string content;
         std::string error;
-        EXPECT_EQ(ReadSmallFile(c.path, 1024, content, error), c.result) << c.path;
+        EXPECT_EQ(ReadSmallFile(c.path.native(), 1024, content, error), c.result) << c.path;
     }
     std::string content;
     std::string error;
-    EXPECT_EQ(ReadSmallFile(dir / "link", 4, content, error), SmallFileResult::Read);
+    EXPECT_EQ(ReadSmallFile((dir / "link").native(), 4, content, error), SmallFileResult::Read);
     EXPECT_EQ(content, "text");
-    EXPECT_EQ(ReadSmallFile(dir / "link", 3, content, error), SmallFileResult::TooLarge);
+    EXPECT_EQ(ReadSmallFile((dir / "link").native(), 3, content, error), SmallFileResult::TooLarge);
     fs::remove_all(dir);
 }
 
