@@ -82,11 +82,12 @@ source tools/wine-loader.sh
 if [ "$TESSALOK_WINE_RUNS_32BIT" = 1 ]; then
     windows_build_and_tests win32
 else
-    # Built all the same; its tessalok.exe still runs in the QEMU guest, whose kernel does.
+    # Built all the same: its unit tests and tessalok.exe run in the QEMU guest, whose
+    # kernel does run 32-bit programs; the window's tests need this machine's display.
     cmake --preset win32 >/dev/null
     cmake --build --preset win32 -j"$jobs"
-    echo "ci: the 32-bit tests are SKIPPED: this machine's kernel runs no 32-bit programs"
-    skipped="the 32-bit Windows tests (this kernel runs no 32-bit programs)"
+    echo "ci: this machine's kernel runs no 32-bit programs: the 32-bit unit tests run in the QEMU guest below; the 32-bit window tests are SKIPPED"
+    skipped="the 32-bit window tests (this kernel runs no 32-bit programs; the 32-bit unit tests ran in the QEMU guest)"
 fi
 
 section "Release packages: build, install and run them"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Source this file: picks the wine loader that this machine can run, for every script that
 # starts a Windows program. Debian's `wine` starts the 32-bit loader whenever wine32 is
 # installed, and a kernel built without 32-bit support refuses it ("Exec format error");
