@@ -7,27 +7,16 @@
 #include <vector>
 
 #include "app/utf_convert.h"
+#include "device/system_error_text_win32.h"
 
-// Names stay in their native UTF-16, and names and the system's texts are shown through
-// our own conversion, not the library's (see NativePath).
+// Names stay in their native UTF-16 and are shown through our own conversion, not the
+// library's (see NativePath).
 namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
 
 std::string Utf8(std::wstring_view text) {
     return ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
-
-// The system's text for an error code, and the code.
-std::string Reason(DWORD code) {
-    wchar_t text[512] = {};
-    DWORD size = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, text, static_cast<DWORD>(std::size(text)), nullptr);
-    while (size > 0 && (text[size - 1] == L'\n' || text[size - 1] == L'\r' || text[size - 1] == L' ')) {
-        --size;
-    }
-    const std::string number = "error " + std::to_string(code);
-    return size == 0 ? number : Utf8(std::wstring_view(text, size)) + " (" + number + ")";
 }
 
 // The decimal digits of `number` (std::to_wstring would bring the wide printf engine).
@@ -99,7 +88,7 @@ SmallFileResult ReadSmallFile(const NativePath& path, std::size_t maxSize, std::
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
-        error = Reason(code);
+        error = SystemErrorText(code);
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? SmallFileResult::Missing
                                                                             : SmallFileResult::Failed;
     }
@@ -111,7 +100,7 @@ SmallFileResult ReadSmallFile(const NativePath& path, std::size_t maxSize, std::
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         const DWORD code = GetLastError();
-        error = Reason(code);
+        error = SystemErrorText(code);
         return code == ERROR_FILE_NOT_FOUND ? SmallFileResult::Missing : SmallFileResult::Failed;
     }
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
@@ -124,7 +113,7 @@ SmallFileResult ReadSmallFile(const NativePath& path, std::size_t maxSize, std::
             static_cast<DWORD>(std::min<std::size_t>(buffer.size() - total, 1u << 20));
         DWORD got = 0;
         if (!ReadFile(file.Get(), buffer.data() + total, chunk, &got, nullptr)) {
-            error = Reason(GetLastError());
+            error = SystemErrorText(GetLastError());
             return SmallFileResult::Failed;
         }
         if (got == 0) {
@@ -156,11 +145,11 @@ bool WriteFileAtomically(const NativePath& path, std::string_view content,
     }
     FileHandle file(created);
     if (!file.Valid()) {
-        error = "cannot create a temporary file next to " + Utf8(path) + ": " + Reason(code);
+        error = "cannot create a temporary file next to " + Utf8(path) + ": " + SystemErrorText(code);
         return false;
     }
     const auto fail = [&](const std::string& what) {
-        error = what + ": " + Reason(GetLastError());
+        error = what + ": " + SystemErrorText(GetLastError());
         file.Close();
         DeleteFileW(temporary.c_str());
         return false;

@@ -13,6 +13,7 @@
 
 #include "device/device_letters.h"
 #include "device/pass_through_block.h"
+#include "device/system_error_text_win32.h"
 #include "device/system_transport.h"
 
 namespace {
@@ -62,17 +63,6 @@ std::wstring Widen(const std::string& utf8) {
     return wide;
 }
 
-std::string SystemMessage(DWORD error) {
-    char text[256] = {};
-    const DWORD size = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, error, 0, text, sizeof text, nullptr);
-    std::string message(text, size);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-        message.pop_back();
-    }
-    return "error " + std::to_string(error) + (message.empty() ? "" : " (" + message + ")");
-}
-
 class Win32ScsiTransport final : public IScsiTransport {
   public:
     Win32ScsiTransport() = default;
@@ -91,7 +81,7 @@ class Win32ScsiTransport final : public IScsiTransport {
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             m_lastError = "cannot open drive " + std::string(1, letter) + ": " +
-                          SystemMessage(error) +
+                          SystemErrorText(error) +
                           (error == ERROR_ACCESS_DENIED ? "; run as administrator" : "");
             return kInvalidHandle;
         }
@@ -109,7 +99,7 @@ class Win32ScsiTransport final : public IScsiTransport {
         const DWORD error = called ? ERROR_SUCCESS : GetLastError();
         const bool succeeded = m_request.Finish(called != FALSE);
         if (!called) {
-            m_lastError = "SCSI pass-through failed: " + SystemMessage(error);
+            m_lastError = "SCSI pass-through failed: " + SystemErrorText(error);
         } else if (!succeeded) {
             m_lastError = "SCSI status " + std::to_string(m_request.ScsiStatus());
         }

@@ -1,4 +1,5 @@
 #include "device/tcp_socket.h"
+#include "device/system_error_text_win32.h"
 #include "device/tcp_socket_common.h"
 
 #include <winsock2.h>
@@ -54,10 +55,6 @@ Wait WaitUntil(SOCKET s, bool write, Clock::time_point deadline,
 
 bool WaitFor(SOCKET s, bool write, int timeoutMs) {
     return WaitUntil(s, write, Clock::now() + std::chrono::milliseconds(timeoutMs)) == Wait::Ready;
-}
-
-std::string SocketError(int code) {
-    return "winsock error " + std::to_string(code);
 }
 
 void SetNonBlocking(SOCKET s) {
@@ -146,7 +143,7 @@ TcpSocket TcpSocket::Connect(const std::string& host, std::uint16_t port, int ti
             break;
         }
     }
-    error = code == WSAEINTR ? "interrupted" : SocketError(code);
+    error = code == WSAEINTR ? "interrupted" : SystemErrorText(static_cast<unsigned long>(code));
     return {};
 }
 
@@ -233,14 +230,14 @@ bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::strin
     }
     const SOCKET s = ::socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
-        error = SocketError(::WSAGetLastError());
+        error = SystemErrorText(static_cast<unsigned long>(::WSAGetLastError()));
         return false;
     }
     sockaddr_storage bound{};
     int size = sizeof bound;
     if (::bind(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) != 0 ||
         ::listen(s, 64) != 0 || ::getsockname(s, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
-        error = SocketError(::WSAGetLastError());
+        error = SystemErrorText(static_cast<unsigned long>(::WSAGetLastError()));
         ::closesocket(s);
         return false;
     }
