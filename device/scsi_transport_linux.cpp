@@ -214,8 +214,7 @@ class LinuxScsiTransport final : public IScsiTransport {
     // made one (the sg module may be absent), else the disk node itself.
     std::string NodeForLetter(char letter) const {
         if (!m_explicit) {
-            const std::string generic =
-                ScsiGenericNameOf(m_sysfsRoot, DiskNameForLetter(letter));
+            const std::string generic = ScsiGenericNameOf(m_sysfsRoot, DiskNameForLetter(letter));
             struct stat status {};
             if (!generic.empty() && ::stat((m_devRoot + "/" + generic).c_str(), &status) == 0) {
                 return m_devRoot + "/" + generic;

@@ -8,8 +8,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool IsPlainName(std::string_view name) {
-    return !name.empty() && name.find('/') == std::string_view::npos && name != "." &&
-           name != "..";
+    return !name.empty() && name.find('/') == std::string_view::npos && name != "." && name != "..";
 }
 
 bool IsScsiGenericName(const std::string& name) {
