@@ -149,12 +149,16 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          }},
         {"--iscsi",
          [](Invocation& i, const std::string& v) {
-             // "PORT" on loopback, or "ADDRESS:PORT".
+             // "PORT" on loopback, or "ADDRESS:PORT"; an IPv6 address may be in brackets.
              const std::size_t colon = v.rfind(':');
              const auto port =
                  ParseNumber(v.substr(colon == std::string::npos ? 0 : colon + 1), 65535);
              if (colon != std::string::npos) {
                  i.iscsiHost = v.substr(0, colon);
+                 if (i.iscsiHost.size() > 2 && i.iscsiHost.front() == '[' &&
+                     i.iscsiHost.back() == ']') {
+                     i.iscsiHost = i.iscsiHost.substr(1, i.iscsiHost.size() - 2);
+                 }
              }
              i.iscsi = port.has_value() && !i.iscsiHost.empty();
              i.iscsiPort = static_cast<std::uint16_t>(port.value_or(0));
@@ -240,6 +244,26 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          [](Invocation& i, const std::string& v) { return ReadScript(v, i.startTexts); }},
     };
     return options;
+}
+
+// A letter whose image file is also another letter's (the same path, however spelt, or
+// the same file under another name).
+std::optional<char> SharedImage(const std::map<char, std::filesystem::path>& images) {
+    for (auto first = images.begin(); first != images.end(); ++first) {
+        for (auto second = std::next(first); second != images.end(); ++second) {
+            const auto resolved = [](const std::filesystem::path& path) {
+                std::error_code code;
+                return std::filesystem::weakly_canonical(std::filesystem::absolute(path, code),
+                                                         code);
+            };
+            std::error_code code;
+            if (resolved(first->second) == resolved(second->second) ||
+                std::filesystem::equivalent(first->second, second->second, code)) {
+                return second->first;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<Invocation> ParseControl(const std::vector<std::string>& args, std::string& error) {
@@ -339,6 +363,16 @@ std::optional<Invocation> ParseCommandLine(const std::vector<std::string>& args,
             error = std::string("--state-file for ") + letter + ": which is not a --drive";
             return std::nullopt;
         }
+    }
+    if (!invocation.diskImages.empty() && !invocation.iscsi) {
+        error = "--disk-image serves a disk over iSCSI: add --iscsi [ADDRESS:]PORT";
+        return std::nullopt;
+    }
+    if (const std::optional<char> shared = SharedImage(invocation.diskImages)) {
+        error = std::string("--disk-image ") + *shared +
+                ": the image is given to another letter too (two disks on one file would "
+                "overwrite each other)";
+        return std::nullopt;
     }
     // A demo user acts at the pace of a hand on the sensor: a few seconds per enrolment.
     if (invocation.drive.autoStepPolls > 0 && !invocation.latencyGiven) {
