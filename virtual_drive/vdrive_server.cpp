@@ -296,7 +296,9 @@ bool VdriveServer::ServeCommand(TcpSocket& socket, char letter) {
             outcome.status = kScsiStatusCheckCondition;
         } else if (volume->drive) {
             volume->drive->SetLogging(m_settings.verbose);
+            volume->drive->SetDoor(kDoor);
             outcome = volume->drive->Execute(cdb, direction, data);
+            volume->drive->SetDoor(FingerprintDriveModel::kDiskDoor);
         } else {
             outcome.status = volume->stick->ExecuteCommand(cdb, direction, data);
         }
