@@ -56,8 +56,12 @@ class TcpSocket {
                      const std::atomic<bool>* stop = nullptr);
     // True when data (or the peer's close) is waiting, within `timeoutMs`.
     bool WaitReadable(int timeoutMs);
-    // The dotted IPv4 address this end of the connection has; empty when unknown.
+    // The numeric address (IPv4 dotted, IPv6 without brackets) this end of the connection
+    // has; empty when unknown.
     std::string LocalAddress() const;
+    // Ends both directions at once, waking a thread that waits on the socket; the socket
+    // stays open until Close.
+    void Shutdown();
     void Close();
 
     static constexpr Native kInvalid = -1;
@@ -84,11 +88,20 @@ class TcpListener {
     bool Listen(const std::string& host, std::uint16_t port, std::string& error);
     // The port listened on.
     std::uint16_t Port() const { return m_port; }
-    // The next connection, or none when nothing arrived within `timeoutMs`.
+    // The next connection, or none when nothing arrived within `timeoutMs` or the system
+    // gave none (AcceptError then says why). Accepted connections keep TCP keepalive on, so
+    // a peer that vanished without a word is noticed.
     std::optional<TcpSocket> Accept(int timeoutMs);
+    // Why the last Accept found a connection waiting but could not take it (no file
+    // descriptor left, say); empty after a success or a time-out.
+    const std::string& AcceptError() const { return m_acceptError; }
     void Close();
 
   private:
     TcpSocket::Native m_native = TcpSocket::kInvalid;
     std::uint16_t m_port = 0;
+    std::string m_acceptError;
+    // A descriptor held back for the moment every other one is taken: closed to accept one
+    // more connection, so a control text still gets through (Linux).
+    int m_reserve = -1;
 };

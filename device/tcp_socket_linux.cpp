@@ -179,15 +179,23 @@ void TcpSocket::Close() {
     }
 }
 
+void TcpSocket::Shutdown() {
+    if (m_native != kInvalid) {
+        ::shutdown(Fd(m_native), SHUT_RDWR);
+    }
+}
+
 std::string TcpSocket::LocalAddress() const {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t size = sizeof address;
+    char text[NI_MAXHOST] = {};
     if (!Valid() ||
         ::getsockname(Fd(m_native), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-        address.sin_family != AF_INET) {
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), size, text, sizeof text, nullptr, 0,
+                      NI_NUMERICHOST) != 0) {
         return {};
     }
-    return DottedAddress(ntohl(address.sin_addr.s_addr));
+    return text;
 }
 
 bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::string& error) {
@@ -219,15 +227,36 @@ bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::strin
 }
 
 std::optional<TcpSocket> TcpListener::Accept(int timeoutMs) {
+    m_acceptError.clear();
+    if (m_reserve < 0) {
+        m_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
     if (m_native == TcpSocket::kInvalid || !WaitFor(Fd(m_native), POLLIN, timeoutMs)) {
         return std::nullopt;
     }
-    const int fd = ::accept4(Fd(m_native), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    int fd = ::accept4(Fd(m_native), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE) && m_reserve >= 0) {
+        ::close(m_reserve); // the held-back descriptor takes this one connection
+        m_reserve = -1;
+        fd = ::accept4(Fd(m_native), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    }
     if (fd < 0) {
+        // A connection that went away before it was taken is no failure of ours.
+        if (errno != ECONNABORTED && errno != EINTR && errno != EAGAIN) {
+            m_acceptError = std::strerror(errno);
+        }
         return std::nullopt;
     }
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A vanished peer is found within about two minutes of silence.
+    const int idleSeconds = 60;
+    const int intervalSeconds = 10;
+    const int probes = 6;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
     return TcpSocket(fd);
 }
 
@@ -235,5 +264,9 @@ void TcpListener::Close() {
     if (m_native != TcpSocket::kInvalid) {
         ::close(Fd(m_native));
         m_native = TcpSocket::kInvalid;
+    }
+    if (m_reserve >= 0) {
+        ::close(m_reserve);
+        m_reserve = -1;
     }
 }

@@ -206,15 +206,23 @@ void TcpSocket::Close() {
     }
 }
 
+void TcpSocket::Shutdown() {
+    if (m_native != kInvalid) {
+        ::shutdown(Sock(m_native), SD_BOTH);
+    }
+}
+
 std::string TcpSocket::LocalAddress() const {
-    sockaddr_in address{};
+    sockaddr_storage address{};
     int size = sizeof address;
+    char text[NI_MAXHOST] = {};
     if (!Valid() ||
         ::getsockname(Sock(m_native), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-        address.sin_family != AF_INET) {
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&address), size, text, sizeof text, nullptr, 0,
+                      NI_NUMERICHOST) != 0) {
         return {};
     }
-    return DottedAddress(ntohl(address.sin_addr.s_addr));
+    return text;
 }
 
 bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::string& error) {
@@ -248,15 +256,23 @@ bool TcpListener::Listen(const std::string& host, std::uint16_t port, std::strin
 }
 
 std::optional<TcpSocket> TcpListener::Accept(int timeoutMs) {
+    m_acceptError.clear();
     if (m_native == TcpSocket::kInvalid || !WaitFor(Sock(m_native), false, timeoutMs)) {
         return std::nullopt;
     }
     const SOCKET s = ::accept(Sock(m_native), nullptr, nullptr);
     if (s == INVALID_SOCKET) {
+        const int code = ::WSAGetLastError();
+        if (code != WSAECONNRESET && code != WSAEWOULDBLOCK && code != WSAEINTR) {
+            m_acceptError = SystemErrorText(static_cast<unsigned long>(code));
+        }
         return std::nullopt;
     }
     SetNonBlocking(s);
     SetNoDelay(s);
+    const BOOL keepAlive = TRUE;
+    ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&keepAlive),
+                 sizeof keepAlive);
     return TcpSocket(static_cast<TcpSocket::Native>(s));
 }
 

@@ -149,12 +149,16 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          }},
         {"--iscsi",
          [](Invocation& i, const std::string& v) {
-             // "PORT" on loopback, or "ADDRESS:PORT".
+             // "PORT" on loopback, or "ADDRESS:PORT"; an IPv6 address may be in brackets.
              const std::size_t colon = v.rfind(':');
              const auto port =
                  ParseNumber(v.substr(colon == std::string::npos ? 0 : colon + 1), 65535);
              if (colon != std::string::npos) {
                  i.iscsiHost = v.substr(0, colon);
+                 if (i.iscsiHost.size() > 2 && i.iscsiHost.front() == '[' &&
+                     i.iscsiHost.back() == ']') {
+                     i.iscsiHost = i.iscsiHost.substr(1, i.iscsiHost.size() - 2);
+                 }
              }
              i.iscsi = port.has_value() && !i.iscsiHost.empty();
              i.iscsiPort = static_cast<std::uint16_t>(port.value_or(0));
@@ -240,6 +244,26 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          [](Invocation& i, const std::string& v) { return ReadScript(v, i.startTexts); }},
     };
     return options;
+}
+
+// A letter whose image file is also another letter's (the same path, however spelt, or
+// the same file under another name).
+std::optional<char> SharedImage(const std::map<char, std::filesystem::path>& images) {
+    for (auto first = images.begin(); first != images.end(); ++first) {
+        for (auto second = std::next(first); second != images.end(); ++second) {
+            const auto resolved = [](const std::filesystem::path& path) {
+                std::error_code code;
+                return std::filesystem::weakly_canonical(std::filesystem::absolute(path, code),
+                                                         code);
+            };
+            std::error_code code;
+            if (resolved(first->second) == resolved(second->second) ||
+                std::filesystem::equivalent(first->second, second->second, code)) {
+                return second->first;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<Invocation> ParseControl(const std::vector<std::string>& args, std::string& error) {
@@ -340,6 +364,16 @@ std::optional<Invocation> ParseCommandLine(const std::vector<std::string>& args,
             return std::nullopt;
         }
     }
+    if (!invocation.diskImages.empty() && !invocation.iscsi) {
+        error = "--disk-image serves a disk over iSCSI: add --iscsi [ADDRESS:]PORT";
+        return std::nullopt;
+    }
+    if (const std::optional<char> shared = SharedImage(invocation.diskImages)) {
+        error = std::string("--disk-image ") + *shared +
+                ": the image is given to another letter too (two disks on one file would "
+                "overwrite each other)";
+        return std::nullopt;
+    }
     // A demo user acts at the pace of a hand on the sensor: a few seconds per enrolment.
     if (invocation.drive.autoStepPolls > 0 && !invocation.latencyGiven) {
         invocation.server.latencyMs = kAutoUserLatencyMs;
@@ -358,10 +392,11 @@ const char* UsageText() {
            "  --port N             port (default 48150; 0 picks a free one)\n"
            "  --port-file PATH     write the port listened on to PATH\n"
            "  --iscsi [ADDRESS:]PORT  serve every volume over iSCSI too (loopback unless an\n"
-           "                       address is given; 0 picks a free port); no authentication\n"
+           "                       address is given, IPv6 as [::1]; 0 picks a free port);\n"
+           "                       no authentication\n"
            "  --iscsi-port-file PATH  write the iSCSI port listened on to PATH\n"
-           "  --disk-image X=PATH  serve the raw image file PATH as volume X's disk (iSCSI);\n"
-           "                       without it a 16 MiB FAT volume in memory\n"
+           "  --disk-image X=PATH  serve the raw image file PATH as volume X's disk (needs\n"
+           "                       --iscsi); without it a 16 MiB FAT volume in memory\n"
            "  --drive X            a fingerprint drive at letter X (repeatable; default E)\n"
            "  --stick X            an ordinary USB stick at X (another vendor name)\n"
            "  --refusing-stick X   a USB stick at X that refuses the vendor command\n"

@@ -205,6 +205,7 @@ std::uint8_t FingerprintDriveModel::ReadIdentity(std::span<std::uint8_t> data) {
 std::uint8_t FingerprintDriveModel::ReadSeed(std::span<std::uint8_t> data) {
     m_seed = NextSeed();
     m_seedFresh = true;
+    m_seedDoor = m_door;
     m_seedsGiven.Add(m_seed);
     data[0] = static_cast<std::uint8_t>(m_seed >> 8);
     data[1] = static_cast<std::uint8_t>(m_seed & 0xFF);
@@ -273,6 +274,10 @@ std::uint8_t FingerprintDriveModel::ReadFrame(std::span<std::uint8_t> data) {
 // The one error path of every malformed frame.
 std::uint8_t FingerprintDriveModel::BadFrame(std::string reason) {
     ++m_badFrames;
+    if (!m_seedDoor.empty() && m_seedDoor != m_door) {
+        reason += " (the last seed went out through " + m_seedDoor + ", this frame came through " +
+                  m_door + ": both are using the drive at once)";
+    }
     m_lastBadFrame = std::move(reason);
     m_pendingReply.reset();
     Log("bad frame: " + m_lastBadFrame);

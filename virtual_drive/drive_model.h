@@ -210,6 +210,11 @@ class FingerprintDriveModel final : public IScsiTarget {
     const RecentWindow<Report>& ReportsGiven() const { return m_reportsGiven; }
 
     void SetLogging(bool on) { m_logging = on; }
+    // The door the next commands come through, named in the log when a frame meets a seed
+    // another door took (both doors using the drive at once). The SCSI disk's doors
+    // leave the default.
+    static constexpr const char* kDiskDoor = "the SCSI disk (iSCSI)";
+    void SetDoor(std::string door) { m_door = std::move(door); }
 
   private:
     struct Reply {
@@ -275,6 +280,8 @@ class FingerprintDriveModel final : public IScsiTarget {
     std::string m_lastBadFrame;
     bool m_logging = false;
     std::string m_log;
+    std::string m_door = kDiskDoor;
+    std::string m_seedDoor; // the door the last seed went out through
 };
 
 // An ordinary USB stick at another letter: it answers identification with its own vendor

@@ -110,6 +110,20 @@ int Serve(const vdrive::Invocation& invocation) {
                 std::to_string(invocation.server.port) + ": " + error);
         return kExitFailure;
     }
+    // Everything that can fail at start-up (an image, an address in use) fails before a
+    // port file tells anyone that the server is up.
+    vdrive::iscsi::FrontDoor iscsi;
+    if (invocation.iscsi) {
+        vdrive::iscsi::FrontDoorOptions options;
+        options.settings.host = invocation.iscsiHost;
+        options.settings.port = invocation.iscsiPort;
+        options.settings.verbose = invocation.server.verbose;
+        options.diskImages = invocation.diskImages;
+        if (!iscsi.Start(volumes, std::move(options), LogLine, error)) {
+            LogLine(error);
+            return kExitFailure;
+        }
+    }
     if (!invocation.portFile.empty() && !WritePortFile(invocation.portFile, server.Port(), error)) {
         LogLine("cannot write the port file: " + error);
         return kExitFailure;
@@ -119,22 +133,14 @@ int Serve(const vdrive::Invocation& invocation) {
                 ", beyond this machine: anyone who reaches this port can send control texts "
                 "(shutdown, clear-slots, ...) without any authentication");
     }
-    vdrive::iscsi::FrontDoor iscsi;
     if (invocation.iscsi) {
-        vdrive::iscsi::FrontDoorOptions options;
-        options.settings.host = invocation.iscsiHost;
-        options.settings.port = invocation.iscsiPort;
-        options.diskImages = invocation.diskImages;
-        if (!iscsi.Start(volumes, std::move(options), LogLine, error)) {
-            LogLine(error);
-            return kExitFailure;
-        }
         if (!invocation.iscsiPortFile.empty() &&
             !WritePortFile(invocation.iscsiPortFile, iscsi.Port(), error)) {
             LogLine("cannot write the iSCSI port file: " + error);
             return kExitFailure;
         }
-        std::cout << "tessalok-vdrive iSCSI on " << invocation.iscsiHost << ":" << iscsi.Port()
+        std::cout << "tessalok-vdrive iSCSI on "
+                  << vdrive::iscsi::PortalAddress(invocation.iscsiHost, iscsi.Port())
                   << " (no authentication)" << std::endl;
         g_iscsi = &iscsi;
     }

@@ -1,5 +1,7 @@
 #include "virtual_drive/state_file.h"
 
+#include <algorithm>
+
 #include "app/small_file.h"
 
 namespace vdrive {
@@ -116,6 +118,45 @@ LoadedState LoadStateFile(const std::filesystem::path& path) {
     }
     state.message = name + " is corrupt (" + error + ")" + kEmpty;
     return state;
+}
+
+namespace {
+
+bool IsTemporaryOf(const std::string& candidate, const std::string& name) {
+    const std::string prefix = name + ".tmp-";
+    if (candidate.size() <= prefix.size() || candidate.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    return std::all_of(candidate.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                       candidate.end(), [](char c) {
+                           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                                  (c >= 'A' && c <= 'Z') || c == '-';
+                       });
+}
+
+} // namespace
+
+int RemoveStaleTemporaries(const std::filesystem::path& path,
+                           std::filesystem::file_time_type::duration minimumAge) {
+    namespace fs = std::filesystem;
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    const std::string name = path.filename().string();
+    const auto now = fs::file_time_type::clock::now();
+    int removed = 0;
+    std::error_code code;
+    for (fs::directory_iterator entry(folder, code), end; !code && entry != end;
+         entry.increment(code)) {
+        std::error_code entryCode;
+        if (!IsTemporaryOf(entry->path().filename().string(), name) ||
+            !fs::is_regular_file(entry->symlink_status(entryCode)) ||
+            now - fs::last_write_time(entry->path(), entryCode) < minimumAge || entryCode) {
+            continue;
+        }
+        if (fs::remove(entry->path(), entryCode)) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 bool SaveStateFile(const std::filesystem::path& path, const SlotTable& slots, std::string& error) {

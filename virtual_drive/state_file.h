@@ -36,6 +36,12 @@ struct LoadedState {
     std::string message;
 };
 LoadedState LoadStateFile(const std::filesystem::path& path);
+// Removes the temporary files a save of `path` left when the server was killed in the
+// middle of it (`NAME.tmp-` and letters, digits or dashes, a regular file, last written
+// at least `minimumAge` ago, so that another server's save in progress is never touched).
+// Gives how many went.
+int RemoveStaleTemporaries(const std::filesystem::path& path,
+                           std::filesystem::file_time_type::duration minimumAge);
 // False with `error` (the system's reason included) when the file cannot be written; the
 // old file is then untouched.
 bool SaveStateFile(const std::filesystem::path& path, const SlotTable& slots, std::string& error);

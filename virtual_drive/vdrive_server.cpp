@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "device/vdrive_wire.h"
+#include "virtual_drive/connection_threads.h"
 #include "virtual_drive/control.h"
 
 namespace vdrive {
 
 namespace {
 
+constexpr const char* kDoor = "protocol v1"; // names this door in the log
 constexpr int kSliceMs = 100;    // how often waiting threads look at the stop flag
 constexpr int kIdleSliceMs = 20; // how soon an idle connection asked to close goes
 // How long a new connection waits for the one closed to make room for it.
@@ -86,8 +88,11 @@ std::string VdriveServer::Control(const std::string& text) {
 }
 
 void VdriveServer::Run() {
+    AcceptPacer pacer(kDoor, [this](const std::string& line) { Emit(line); });
     while (!m_stopping) {
-        if (std::optional<TcpSocket> socket = m_listener.Accept(kSliceMs)) {
+        std::optional<TcpSocket> socket = m_listener.Accept(kSliceMs);
+        pacer.After(m_listener, socket.has_value(), m_stopping);
+        if (socket) {
             Accepted(std::move(*socket));
         }
     }
@@ -98,7 +103,8 @@ void VdriveServer::Run() {
 
 void VdriveServer::Accepted(TcpSocket socket) {
     if (!MakeRoom()) {
-        Emit("connection refused: all " + std::to_string(m_settings.maxConnections) +
+        Emit(std::string(kDoor) + ": connection refused: all " +
+             std::to_string(m_settings.maxConnections) +
              " connections are busy");
         return; // closed at once
     }
@@ -116,8 +122,8 @@ void VdriveServer::Accepted(TcpSocket socket) {
             m_connections.erase(connection);
             m_connectionsDone.notify_all();
         }
-        Emit(std::string("connection refused: no thread can be started for it (") + error.what() +
-             ")");
+        Emit(std::string(kDoor) + ": connection refused: no thread can be started for it (" +
+             error.what() + ")");
     }
 }
 
@@ -143,7 +149,8 @@ bool VdriveServer::MakeRoom() {
         const auto idleMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::steady_clock::now() - chosen->idleSince)
                                 .count();
-        const std::string line = "all " + std::to_string(m_settings.maxConnections) +
+        const std::string line = std::string(kDoor) + ": all " +
+                                 std::to_string(m_settings.maxConnections) +
                                  " connections taken: closing one idle for " +
                                  std::to_string(idleMs) + " ms" +
                                  (chosen->volumeOpen ? " (a volume open)" : "") + " to make room";
@@ -167,7 +174,7 @@ void VdriveServer::ServeConnection(std::list<Connection>::iterator connection) {
         Serve(*connection);
     } catch (const std::exception& error) {
         // Out of memory, say: this connection ends, the server goes on.
-        Emit(std::string("connection ended: ") + error.what());
+        Emit(std::string(kDoor) + ": connection ended: " + error.what());
     }
     // Notified under the lock: once the list is empty the server may be gone.
     std::lock_guard lock(m_connectionsMutex);
@@ -289,7 +296,9 @@ bool VdriveServer::ServeCommand(TcpSocket& socket, char letter) {
             outcome.status = kScsiStatusCheckCondition;
         } else if (volume->drive) {
             volume->drive->SetLogging(m_settings.verbose);
+            volume->drive->SetDoor(kDoor);
             outcome = volume->drive->Execute(cdb, direction, data);
+            volume->drive->SetDoor(FingerprintDriveModel::kDiskDoor);
         } else {
             outcome.status = volume->stick->ExecuteCommand(cdb, direction, data);
         }

@@ -1,6 +1,7 @@
 #include "virtual_drive/volume_set.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "virtual_drive/state_file.h"
 
@@ -27,6 +28,12 @@ FingerprintDriveModel& VolumeSet::AddDrive(char letter, DriveOptions options,
     volume.stateFile = stateFile;
     FingerprintDriveModel& drive = *volume.drive;
     if (!stateFile.empty()) {
+        // A save cut short by a kill leaves its temporary file behind; another server's
+        // save takes milliseconds, so one older than a minute is nobody's.
+        if (const int removed = RemoveStaleTemporaries(stateFile, std::chrono::minutes(1))) {
+            Emit(std::string(1, letter) + ": removed " + std::to_string(removed) +
+                 " temporary file(s) a stopped save of " + stateFile.string() + " left");
+        }
         const LoadedState state = LoadStateFile(stateFile);
         Emit(std::string(1, letter) + ": " + state.message);
         drive.SetSlots(state.slots);

@@ -56,6 +56,8 @@ TEST(CommandLine, IscsiFrontDoorOptions) {
         {{"--iscsi", "3260"}, "127.0.0.1", 3260}, // loopback unless told otherwise
         {{"--iscsi", "0"}, "127.0.0.1", 0},
         {{"--iscsi", "0.0.0.0:3261"}, "0.0.0.0", 3261},
+        {{"--iscsi", "[::1]:0"}, "::1", 0},
+        {{"--iscsi", "::1:3262"}, "::1", 3262},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -66,9 +68,9 @@ TEST(CommandLine, IscsiFrontDoorOptions) {
         EXPECT_EQ(invocation->iscsiPort, c.port);
     }
     std::string error;
-    const auto invocation = Parse({"--iscsi-port-file", "p", "--disk-image", "e=e.img"}, error);
+    const auto invocation =
+        Parse({"--iscsi", "0", "--iscsi-port-file", "p", "--disk-image", "e=e.img"}, error);
     ASSERT_TRUE(invocation) << error;
-    EXPECT_FALSE(invocation->iscsi);
     EXPECT_EQ(invocation->iscsiPortFile, "p");
     EXPECT_EQ(invocation->diskImages.at('E'), "e.img");
     EXPECT_FALSE(Parse({}, error)->iscsi);
@@ -133,6 +135,8 @@ TEST(CommandLine, WrongArgumentsSayWhat) {
         {"--iscsi-port-file", ""},
         {"--disk-image", "e.img"},
         {"--disk-image", "A=a.img"},
+        {"--disk-image", "e=e.img"}, // no door serves it
+        {"--iscsi", "0", "--drive", "F", "--disk-image", "e=e.img", "--disk-image", "f=./e.img"},
         {"--script", "no-such-script.vdrive"},
         {"ctl"},
         {"ctl", "--port", "0", "slots"},
@@ -142,6 +146,9 @@ TEST(CommandLine, WrongArgumentsSayWhat) {
         EXPECT_FALSE(Parse(args, error)) << args[0];
         EXPECT_FALSE(error.empty());
     }
+    std::string error;
+    EXPECT_FALSE(Parse({"--disk-image", "e=e.img"}, error));
+    EXPECT_NE(error.find("add --iscsi"), std::string::npos) << error;
 }
 
 } // namespace

@@ -133,6 +133,23 @@ TEST_F(SeedTest, ClientThatPairsSeedsWrongGetsGarbage) {
     EXPECT_NE(std::string(raw + 11, raw + 14), "F0 ");
 }
 
+// Both doors share the drive's one seed: a seed that another door took in between leaves
+// the frame keyed wrong, and the bad frame names both doors.
+TEST_F(SeedTest, AFrameAfterAnotherDoorsSeedNamesBothDoors) {
+    std::uint8_t frame[11] = {'J', 'M', 'T', 'M', 'E', 'S', ' ', 'C', 0x00, 0x01, 0x6C};
+    drive.SetDoor("protocol v1");
+    const std::uint16_t mine = client.disk.ReadSeed();
+    drive.SetDoor(FingerprintDriveModel::kDiskDoor);
+    ASSERT_NE(client.disk.ReadSeed(), 0); // the other door's seed
+    drive.SetDoor("protocol v1");
+    ScrambleBlock(mine, frame, 11, frame);
+    EXPECT_FALSE(client.disk.WriteBlock(frame, 11, vendor::kWriteExpectsReply));
+    EXPECT_NE(drive.LastBadFrame().find("the last seed went out through the SCSI disk (iSCSI), "
+                                        "this frame came through protocol v1"),
+              std::string::npos)
+        << drive.LastBadFrame();
+}
+
 TEST_F(ModelTest, MalformedFramesEndInCheckCondition) {
     struct Case {
         vendor::Request request;

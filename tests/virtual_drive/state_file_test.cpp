@@ -45,6 +45,33 @@ TEST_F(StateFileTest, SavedSlotsLoadBackAndNoTemporaryIsLeft) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
 }
 
+// A save killed half way leaves NAME.tmp-XXXXXX; the next start removes such files once
+// they are old, and nothing else: not a fresh one (another server's save), not a file of
+// another name, not a folder.
+TEST_F(StateFileTest, StaleTemporariesOfThisFileAloneAreRemoved) {
+    const auto age = [](const fs::path& file, std::chrono::minutes minutes) {
+        fs::last_write_time(file, fs::file_time_type::clock::now() - minutes);
+    };
+    for (const char* name : {"drive.state.tmp-a1B2c3", "drive.state.tmp-12-7", "drive.state.tmp-x",
+                             "drive.state.tmp-new", "other.state.tmp-a1B2c3",
+                             "drive.state.tmp-a b", "drive.state.tmp-"}) {
+        std::ofstream(dir / name) << "x";
+        age(dir / name, std::chrono::minutes(5));
+    }
+    age(dir / "drive.state.tmp-new", std::chrono::minutes(0));
+    fs::create_directory(dir / "drive.state.tmp-folder");
+    age(dir / "drive.state.tmp-folder", std::chrono::minutes(5));
+
+    EXPECT_EQ(vdrive::RemoveStaleTemporaries(path, std::chrono::minutes(1)), 3);
+    for (const char* gone : {"drive.state.tmp-a1B2c3", "drive.state.tmp-12-7", "drive.state.tmp-x"}) {
+        EXPECT_FALSE(fs::exists(dir / gone)) << gone;
+    }
+    for (const char* kept : {"drive.state.tmp-new", "other.state.tmp-a1B2c3", "drive.state.tmp-a b",
+                             "drive.state.tmp-", "drive.state.tmp-folder"}) {
+        EXPECT_TRUE(fs::exists(dir / kept)) << kept;
+    }
+}
+
 // Each save is whole however saves interleave: a reader never finds the file empty or
 // half written, and no save fails for another's temporary file or a reader.
 TEST_F(StateFileTest, ConcurrentSavesNeverLeaveAPartialFile) {

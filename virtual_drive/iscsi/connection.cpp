@@ -2,11 +2,17 @@
 
 namespace vdrive::iscsi {
 
-Connection::Connection(const TargetList& targets, std::string portal, bool sessionAllowed,
+Connection::Connection(const TargetList& targets, std::string portal, Login::Admit admit,
                        std::uint64_t sessionNumber)
     : m_targets(targets), m_portal(std::move(portal)), m_sessionNumber(sessionNumber),
       m_login([&targets](const std::string& name) { return FindTarget(targets, name) != nullptr; },
-              sessionAllowed, static_cast<std::uint16_t>(sessionNumber % 0xFFFF + 1)) {}
+              std::move(admit), static_cast<std::uint16_t>(sessionNumber % 0xFFFF + 1)) {}
+
+Connection::Connection(const TargetList& targets, std::string portal, bool sessionAllowed,
+                       std::uint64_t sessionNumber)
+    : Connection(targets, std::move(portal),
+                 [sessionAllowed](const LoginIdentity&, std::uint64_t) { return sessionAllowed; },
+                 sessionNumber) {}
 
 std::uint32_t Connection::MaxDataLength() const {
     return m_session ? m_session->MaxDataLength() : kLoginDataLimit;
@@ -26,9 +32,13 @@ bool Connection::Handle(const Pdu& pdu, std::vector<std::uint8_t>& out) {
     }
     IScsiLogicalUnit* unit = nullptr;
     if (m_login.Kind() == SessionKind::Normal) {
-        unit = FindTarget(m_targets, m_login.Identity().targetName)->unit.get();
+        const Target* target = FindTarget(m_targets, m_login.Identity().targetName);
+        if (target == nullptr) {
+            return false; // the login names no target of ours: nothing to serve
+        }
+        unit = target->unit.get();
     }
-    m_session.emplace(m_login, m_targets, unit, m_sessionNumber, m_portal);
+    m_session.emplace(m_login, m_targets, unit, m_sessionNumber, m_portal, m_flush);
     return true;
 }
 

@@ -16,10 +16,20 @@ namespace vdrive::iscsi {
 
 class Connection {
   public:
-    // `portal` ("address:port") is what SendTargets reports; `sessionAllowed` false when the
-    // server is at its session limit; `sessionNumber` is unique to this connection's session.
+    // `portal` ("address:port") is what SendTargets reports; `admit` decides whether the
+    // login gets its session; `sessionNumber` is unique to this connection's session.
+    Connection(const TargetList& targets, std::string portal, Login::Admit admit,
+               std::uint64_t sessionNumber);
+    // `sessionAllowed` false when the server is at its session limit.
     Connection(const TargetList& targets, std::string portal, bool sessionAllowed,
                std::uint64_t sessionNumber);
+
+    // Where long answers go in pieces while Handle runs (each held command's answer, each
+    // burst of a read), so that what waits to be sent stays small. Without it everything
+    // is appended to Handle's `out`.
+    void SetFlush(Flush flush) { m_flush = std::move(flush); }
+    const LoginIdentity& Identity() const { return m_login.Identity(); }
+    LoginStatus LoginRefusal() const { return m_login.Refusal(); }
 
     bool LoggedIn() const { return m_session.has_value(); }
     // The longest data segment the next PDU may carry.
@@ -32,6 +42,7 @@ class Connection {
     const TargetList& m_targets;
     std::string m_portal;
     std::uint64_t m_sessionNumber;
+    Flush m_flush;
     Login m_login;
     std::optional<Session> m_session;
 };

@@ -19,10 +19,49 @@ bool Answered(const TextKeys& answer, const std::string& key, const std::string&
                        [&](const auto& pair) { return pair.first == key && pair.second == value; });
 }
 
+// Who logs in to what: said once, in the leading request, and never changed after it.
+bool NamesIdentity(const TextKeys& offered) {
+    return std::any_of(offered.begin(), offered.end(), [](const auto& pair) {
+        return pair.first == "InitiatorName" || pair.first == "TargetName" ||
+               pair.first == "SessionType";
+    });
+}
+
 } // namespace
 
+const char* LoginStatusText(LoginStatus status) {
+    switch (status) {
+    case LoginStatus::Success:
+        return "success";
+    case LoginStatus::InitiatorError:
+        return "initiator error";
+    case LoginStatus::AuthenticationFailed:
+        return "authentication failed";
+    case LoginStatus::TargetNotFound:
+        return "target not found";
+    case LoginStatus::UnsupportedVersion:
+        return "unsupported version";
+    case LoginStatus::MissingParameter:
+        return "missing parameter";
+    case LoginStatus::SessionTypeNotSupported:
+        return "session type not supported";
+    case LoginStatus::SessionDoesNotExist:
+        return "session does not exist";
+    case LoginStatus::InvalidDuringLogin:
+        return "invalid during login";
+    case LoginStatus::OutOfResources:
+        return "out of resources";
+    }
+    return "refused";
+}
+
+Login::Login(TargetExists targetExists, Admit admit, std::uint16_t tsih)
+    : m_targetExists(std::move(targetExists)), m_admit(std::move(admit)), m_tsih(tsih) {}
+
 Login::Login(TargetExists targetExists, bool sessionAllowed, std::uint16_t tsih)
-    : m_targetExists(std::move(targetExists)), m_sessionAllowed(sessionAllowed), m_tsih(tsih) {}
+    : Login(std::move(targetExists),
+            [sessionAllowed](const LoginIdentity&, std::uint64_t) { return sessionAllowed; },
+            tsih) {}
 
 SessionKind Login::Kind() const {
     return m_identity.sessionType == "Discovery" ? SessionKind::Discovery : SessionKind::Normal;
@@ -51,7 +90,7 @@ LoginStatus Login::CheckLeadingRequest(const Pdu& request) const {
             return LoginStatus::TargetNotFound;
         }
     }
-    return m_sessionAllowed ? LoginStatus::Success : LoginStatus::OutOfResources;
+    return LoginStatus::Success;
 }
 
 Login::Step Login::Handle(const Pdu& request, std::vector<std::uint8_t>& out) {
@@ -88,7 +127,10 @@ Login::Step Login::Handle(const Pdu& request, std::vector<std::uint8_t>& out) {
     if (!offered) {
         return Fail(request, LoginStatus::InitiatorError, out);
     }
-    const bool leading = m_identity.initiatorName.empty();
+    const bool leading = !m_leadingDone;
+    if (!leading && NamesIdentity(*offered)) {
+        return Fail(request, LoginStatus::InitiatorError, out);
+    }
     TextKeys answer;
     NegotiateKeys(*offered, m_parameters, m_identity, answer);
     if (leading) {
@@ -96,17 +138,30 @@ Login::Step Login::Handle(const Pdu& request, std::vector<std::uint8_t>& out) {
             status != LoginStatus::Success) {
             return Fail(request, status, out);
         }
-        if (Kind() == SessionKind::Normal) {
-            answer.emplace_back("TargetPortalGroupTag", std::to_string(kPortalGroupTag));
-        }
     }
     if (Answered(answer, "AuthMethod", "Reject")) {
         return Fail(request, LoginStatus::AuthenticationFailed, out);
     }
+    if (leading) {
+        std::uint64_t isid = 0;
+        for (std::size_t i = 0; i < 6; ++i) {
+            isid = isid << 8 | request.header[kIsid + i];
+        }
+        if (!m_admit(m_identity, isid)) {
+            return Fail(request, LoginStatus::OutOfResources, out);
+        }
+        m_leadingDone = true;
+        if (Kind() == SessionKind::Normal) {
+            answer.emplace_back("TargetPortalGroupTag", std::to_string(kPortalGroupTag));
+        }
+    }
     if (current == kOperationalStage && !m_declared) {
         m_declared = true;
-        m_parameters.targetRecvDataSegment = kTargetRecvDataSegment;
-        DeclareTargetKeys(m_parameters, answer);
+        // A key is answered once: an offer we rejected leaves both sides at the default.
+        if (!Answered(answer, "MaxRecvDataSegmentLength", "Reject")) {
+            m_parameters.targetRecvDataSegment = kTargetRecvDataSegment;
+            DeclareTargetKeys(m_parameters, answer);
+        }
     }
     std::uint8_t responseFlags = stageFlags;
     if (transit) {
@@ -118,6 +173,7 @@ Login::Step Login::Handle(const Pdu& request, std::vector<std::uint8_t>& out) {
 }
 
 Login::Step Login::Fail(const Pdu& request, LoginStatus status, std::vector<std::uint8_t>& out) {
+    m_refusal = status;
     Respond(request, 0, status, {}, out);
     return Step::Failed;
 }

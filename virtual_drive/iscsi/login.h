@@ -37,9 +37,16 @@ enum class LoginStatus : std::uint16_t {
     OutOfResources = 0x0302,
 };
 
+// A short English name of a login status, for the log.
+const char* LoginStatusText(LoginStatus status);
+
 class Login {
   public:
     using TargetExists = std::function<bool(const std::string& name)>;
+    // Asked once the leading request has passed every check, with the initiator's session
+    // id (ISID): false refuses the session (out of resources).
+    using Admit = std::function<bool(const LoginIdentity& identity, std::uint64_t isid)>;
+    Login(TargetExists targetExists, Admit admit, std::uint16_t tsih);
     // `sessionAllowed` false: the target is at its session limit and refuses this one.
     Login(TargetExists targetExists, bool sessionAllowed, std::uint16_t tsih);
 
@@ -52,6 +59,8 @@ class Login {
     SessionKind Kind() const;
     std::uint32_t ExpCmdSn() const { return m_expCmdSn; }
     std::uint32_t StatSn() const { return m_statSn; } // the next to send
+    // Why the login was refused; Success while it was not.
+    LoginStatus Refusal() const { return m_refusal; }
 
   private:
     LoginStatus CheckLeadingRequest(const Pdu& request) const;
@@ -60,9 +69,11 @@ class Login {
                  std::vector<std::uint8_t>& out);
 
     TargetExists m_targetExists;
-    bool m_sessionAllowed;
+    Admit m_admit;
     std::uint16_t m_tsih;
     bool m_started = false;
+    bool m_leadingDone = false;
+    LoginStatus m_refusal = LoginStatus::Success;
     bool m_declared = false;
     int m_stage = 0; // 0 security, 1 operational
     std::uint32_t m_expCmdSn = 0;

@@ -86,6 +86,9 @@ ByteSource MemorySource(std::span<const std::uint8_t> bytes, std::size_t& at);
 // Reads one PDU. Data segments longer than `maxDataLength` are refused unread.
 ReadResult ReadPdu(const ByteSource& source, std::uint32_t maxDataLength, Pdu& pdu);
 
+// Hands what `out` holds to the wire and empties it.
+using Flush = std::function<void(std::vector<std::uint8_t>& out)>;
+
 // Appends the PDU as it goes on the wire (lengths filled in, data padded).
 void AppendPdu(const Pdu& pdu, std::vector<std::uint8_t>& out);
 // Appends a PDU whose data segment lies elsewhere, without copying it first.

@@ -86,7 +86,6 @@ ScsiTasks::Outcome ScsiTasks::Command(const Pdu& command, std::vector<std::uint8
     m_pendingBytes += expected;
     PendingWrite& write = m_writes[command.TaskTag()];
     write.command.header = command.header;
-    write.data.reserve(std::min(expected, m_parameters.maxBurstLength));
     write.data = command.data;
     write.sequenceEnd =
         m_parameters.initialR2T ? immediate : std::min(m_parameters.firstBurstLength, expected);
@@ -129,6 +128,9 @@ ScsiTasks::Outcome ScsiTasks::DataOut(const Pdu& dataOut, std::vector<std::uint8
         dataOut.Word(field::kWord40) != received || length > write.sequenceEnd - received) {
         return Outcome::ProtocolError;
     }
+    // The whole write's room at once: a buffer that doubled as it grew could hold twice
+    // what the write announced.
+    write.data.reserve(write.command.Word(field::kWord20));
     write.data.insert(write.data.end(), dataOut.data.begin(), dataOut.data.end());
     ++write.nextDataSn;
     const auto now = static_cast<std::uint32_t>(write.data.size());
@@ -200,6 +202,9 @@ void ScsiTasks::Answer(const Pdu& command, const ScsiTaskResult& result,
         dataIn.SetWord(field::kWord40, offset);
         AppendPdu(dataIn, std::span(result.dataIn).subspan(offset, length), out);
         offset += length;
+        if (m_flush && burst == 0 && !last) {
+            m_flush(out); // one burst at a time goes to the wire
+        }
     }
     if (collapse) {
         return;

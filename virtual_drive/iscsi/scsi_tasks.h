@@ -19,15 +19,18 @@ namespace vdrive::iscsi {
 // The longest transfer one command may announce (the whole default disk).
 inline constexpr std::uint32_t kMaxTransferLength = 16u << 20;
 // Writes waiting for their data may together announce no more than this; past it a new
-// write is answered TASK SET FULL, so a session's buffers stay bounded.
+// write is answered TASK SET FULL, so a session's buffers stay bounded (each write's buffer
+// is its announced length, no more).
 inline constexpr std::uint64_t kMaxPendingWriteBytes = 32u << 20;
 
 class ScsiTasks {
   public:
     // `nexus` names the session to the logical unit.
+    // `flush` (may be empty) takes a long read's Data-In a burst at a time.
     ScsiTasks(IScsiLogicalUnit& unit, std::uint64_t nexus, const SessionParameters& parameters,
-              Sequence& sequence)
-        : m_unit(unit), m_nexus(nexus), m_parameters(parameters), m_sequence(sequence) {}
+              Sequence& sequence, const Flush& flush)
+        : m_unit(unit), m_nexus(nexus), m_parameters(parameters), m_sequence(sequence),
+          m_flush(flush) {}
     ~ScsiTasks() { m_unit.NexusLost(m_nexus); }
     ScsiTasks(const ScsiTasks&) = delete;
     ScsiTasks& operator=(const ScsiTasks&) = delete;
@@ -65,6 +68,7 @@ class ScsiTasks {
     std::uint64_t m_nexus;
     const SessionParameters& m_parameters;
     Sequence& m_sequence;
+    const Flush& m_flush;
     std::map<std::uint32_t, PendingWrite> m_writes; // by initiator task tag
     std::uint64_t m_pendingBytes = 0;               // their expected lengths together
     std::set<std::uint32_t> m_unanswered;           // silent commands, by task tag

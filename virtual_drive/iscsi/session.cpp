@@ -53,12 +53,12 @@ bool IsCommand(Opcode opcode) {
 } // namespace
 
 Session::Session(const Login& login, const TargetList& targets, IScsiLogicalUnit* unit,
-                 std::uint64_t nexus, std::string portal)
+                 std::uint64_t nexus, std::string portal, Flush flush)
     : m_parameters(login.Parameters()), m_sequence(login.ExpCmdSn(), login.StatSn()),
-      m_text(targets, std::move(portal),
+      m_flush(std::move(flush)), m_text(targets, std::move(portal),
              login.Kind() == SessionKind::Normal ? login.Identity().targetName : std::string{}) {
     if (unit != nullptr) {
-        m_tasks.emplace(*unit, nexus, m_parameters, m_sequence);
+        m_tasks.emplace(*unit, nexus, m_parameters, m_sequence, m_flush);
     }
 }
 
@@ -84,7 +84,12 @@ bool Session::Handle(const Pdu& pdu, std::vector<std::uint8_t>& out) {
     }
     const std::uint32_t cmdSn = pdu.Word(field::kWord24);
     if (m_sequence.Ahead(cmdSn)) {
-        m_early.emplace(cmdSn, pdu); // held until the commands before it arrive
+        // Held until the commands before it arrive; past the bound on held data, dropped
+        // as one outside the window would be.
+        if (m_earlyBytes + pdu.data.size() <= kMaxHeldBytes &&
+            m_early.emplace(cmdSn, pdu).second) {
+            m_earlyBytes += pdu.data.size();
+        }
         return true;
     }
     if (cmdSn != m_sequence.ExpCmdSn()) {
@@ -96,7 +101,11 @@ bool Session::Handle(const Pdu& pdu, std::vector<std::uint8_t>& out) {
          next = m_early.find(m_sequence.ExpCmdSn())) {
         const Pdu held = std::move(next->second);
         m_early.erase(next);
+        m_earlyBytes -= held.data.size();
         m_sequence.Advance();
+        if (m_flush) {
+            m_flush(out); // each answer goes before the next command runs
+        }
         open = Dispatch(held, out);
     }
     return open;
@@ -162,6 +171,7 @@ bool Session::TaskManagement(const Pdu& request, std::vector<std::uint8_t>& out)
             m_tasks->Reset();
         }
         m_early.clear();
+        m_earlyBytes = 0;
         open = function == TaskFunction::TargetWarmReset; // a cold reset drops the connection
         break;
     case TaskFunction::ClearAca:

@@ -23,11 +23,16 @@ enum class RejectReason : std::uint8_t {
     InvalidPduField = 0x09,
 };
 
+// Commands ahead of a gap in CmdSN may hold this much data together (NOP-Out and text
+// requests carry some); more is dropped as if outside the window.
+inline constexpr std::size_t kMaxHeldBytes = 1u << 20;
+
 class Session {
   public:
-    // `unit` is null for a discovery session; `nexus` names the session to it.
+    // `unit` is null for a discovery session; `nexus` names the session to it. `flush`
+    // takes long answers in pieces; it may be empty.
     Session(const Login& login, const TargetList& targets, IScsiLogicalUnit* unit,
-            std::uint64_t nexus, std::string portal);
+            std::uint64_t nexus, std::string portal, Flush flush = {});
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -47,9 +52,11 @@ class Session {
 
     SessionParameters m_parameters;
     Sequence m_sequence;
+    Flush m_flush;
     std::optional<ScsiTasks> m_tasks;
     TextExchange m_text;
     std::map<std::uint32_t, Pdu> m_early; // commands ahead of ExpCmdSN, by CmdSN
+    std::size_t m_earlyBytes = 0;         // their data segments together
 };
 
 } // namespace vdrive::iscsi

@@ -1,6 +1,7 @@
 #include "virtual_drive/iscsi/text_exchange.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "virtual_drive/iscsi/login.h"
 #include "virtual_drive/iscsi/text_keys.h"
@@ -30,9 +31,12 @@ bool TextExchange::Handle(const Pdu& request, std::uint32_t segmentLimit, Sequen
             return false;
         }
         m_rest.clear();
+        bool listed = false;
         for (const auto& [key, value] : *keys) {
             if (key != "SendTargets") {
                 AppendTextKey(m_rest, key, "NotUnderstood");
+            } else if (std::exchange(listed, true)) {
+                continue; // one list per request
             } else if (value == "All" && m_sessionTarget.empty()) {
                 for (const Target& target : m_targets) {
                     AppendTarget(target.name, m_rest);
@@ -43,6 +47,10 @@ bool TextExchange::Handle(const Pdu& request, std::uint32_t segmentLimit, Sequen
                 }
             } else if (const Target* target = FindTarget(m_targets, value)) {
                 AppendTarget(target->name, m_rest);
+            }
+            if (m_rest.size() > kMaxTextAnswer) {
+                m_rest = {};
+                return false; // a request built to make a huge answer
             }
         }
     } else if (tag != m_restTag) {

@@ -13,6 +13,10 @@
 
 namespace vdrive::iscsi {
 
+// The longest answer one text request may get: SendTargets is answered once per request,
+// and a request that would be answered with more (thousands of unknown keys) is rejected.
+inline constexpr std::size_t kMaxTextAnswer = 64 * 1024;
+
 class TextExchange {
   public:
     // `portal` is "address:port"; `sessionTarget` is empty in a discovery session.

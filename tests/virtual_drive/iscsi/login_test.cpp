@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "iscsi_pdus.h"
+#include "virtual_drive/iscsi/connection.h"
 #include "virtual_drive/iscsi/login.h"
 #include "virtual_drive/iscsi/target_name.h"
 
@@ -78,6 +79,16 @@ TEST(IscsiLogin, StraightToFullFeatureKeepsTheDefaultSegmentLength) {
     Login login = MakeLogin();
     Exchange(login, LoginRequest(0, 3, kSecurity), Login::Step::Complete);
     // We never declared ours, so the initiator may send only the default.
+    EXPECT_EQ(login.Parameters().targetRecvDataSegment, 8192u);
+}
+
+TEST(IscsiLogin, AnOutOfRangeSegmentLengthIsRejectedOnceAndNothingDeclared) {
+    Login login = MakeLogin();
+    Exchange(login, LoginRequest(0, 1, kSecurity), Login::Step::Continue);
+    const Pdu answer = Exchange(login, LoginRequest(1, 3, {{"MaxRecvDataSegmentLength", "100"}}),
+                                Login::Step::Complete);
+    EXPECT_EQ(*ParseTextKeys(answer.data), (TextKeys{{"MaxRecvDataSegmentLength", "Reject"}}));
+    EXPECT_EQ(login.Parameters().initiatorRecvDataSegment, 8192u);
     EXPECT_EQ(login.Parameters().targetRecvDataSegment, 8192u);
 }
 
@@ -162,6 +173,48 @@ TEST(IscsiLogin, DiscoveryNeedsNoTargetName) {
         LoginRequest(0, 3, {{"InitiatorName", "iqn.2026-12.test:i"}, {"SessionType", "Discovery"}}),
         Login::Step::Complete);
     EXPECT_EQ(login.Kind(), SessionKind::Discovery);
+}
+
+// Who logs in to what is said in the leading request only: naming a target, an initiator
+// or a session type again, even the same one, is the initiator's error.
+TEST(IscsiLogin, IdentityKeysAfterTheLeadingRequestAreRefused) {
+    const TextKeys discovery = {{"InitiatorName", "iqn.2026-12.test:i"},
+                                {"SessionType", "Discovery"}};
+    const struct {
+        const char* what;
+        TextKeys leading;
+        TextKeys later;
+    } cases[] = {
+        {"another target", kSecurity, {{"TargetName", "iqn.2026-12.org.tessalok:vdrive-zz"}}},
+        {"the same target again", kSecurity, {{"TargetName", kTarget}}},
+        {"another initiator", kSecurity, {{"InitiatorName", "iqn.2026-12.test:other"}}},
+        {"discovery turned normal", discovery,
+         {{"SessionType", "Normal"}, {"TargetName", kTarget}}},
+    };
+    for (const auto& c : cases) {
+        Login login = MakeLogin();
+        Exchange(login, LoginRequest(0, 1, c.leading), Login::Step::Continue);
+        const Pdu refused = Exchange(login, LoginRequest(1, 3, c.later), Login::Step::Failed);
+        EXPECT_EQ(StatusOf(refused), static_cast<std::uint16_t>(LoginStatus::InitiatorError))
+            << c.what;
+    }
+}
+
+// The whole connection, as the server runs it: a login that turns to a target we do not
+// have ends that connection with a refusal and never reaches a session.
+TEST(IscsiConnection, ALoginThatChangesItsTargetEndsTheConnection) {
+    TargetList targets;
+    targets.push_back({kTarget, std::make_unique<iscsi_test::RecordingUnit>()});
+    Connection connection(targets, "127.0.0.1:3260", true, 1);
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(connection.Handle(LoginRequest(0, 1, kSecurity), out));
+    out.clear();
+    EXPECT_FALSE(connection.Handle(
+        LoginRequest(1, 3, {{"TargetName", "iqn.2026-12.org.tessalok:vdrive-zz"}}), out));
+    const std::vector<Pdu> answer = iscsi_test::Split(out);
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_EQ(StatusOf(answer[0]), static_cast<std::uint16_t>(LoginStatus::InitiatorError));
+    EXPECT_FALSE(connection.LoggedIn());
 }
 
 } // namespace

@@ -29,12 +29,13 @@ const std::vector<std::uint8_t> kWrite10OfFour = {0x2A, 0, 0, 0, 0, 0, 0, 0, 4, 
 // segments (1024 bytes each way) and bursts (1024) so that transfers take several PDUs.
 class SessionRig {
   public:
-    explicit SessionRig(const std::string& sessionType = "Normal") {
+    explicit SessionRig(const std::string& sessionType = "Normal", Flush flush = {}) {
         auto unit = std::make_unique<iscsi_test::RecordingUnit>();
         recorder = unit.get();
         targets.push_back({TargetNameFor('E'), std::move(unit)});
         targets.push_back({TargetNameFor('F'), std::make_unique<iscsi_test::RecordingUnit>()});
         connection = std::make_unique<Connection>(targets, "127.0.0.1:3260", true, 42);
+        connection->SetFlush(std::move(flush));
         std::vector<std::uint8_t> out;
         EXPECT_TRUE(
             connection->Handle(iscsi_test::LoginRequest(0, 1,
@@ -390,6 +391,58 @@ TEST(IscsiSession, LongTextAnswersComeInPieces) {
         out = rig.Send(Text(1, cmdSn, {}, out[0].Word(kWord20)));
     }
     EXPECT_EQ(ParseTextKeys(whole)->size(), 80u);
+}
+
+// What one session can make the target hold stays bounded: a text request that asks for
+// the target list many times, or for thousands of answers, and commands held behind a
+// CmdSN gap, whose answers go to the wire one by one rather than into one buffer.
+TEST(IscsiSession, ATextRequestGetsOneTargetListAndABoundedAnswer) {
+    SessionRig rig("Discovery");
+    const TextKeys repeated(500, {"SendTargets", "All"});
+    std::vector<Pdu> out = rig.Send(Text(1, kFirstCmdSn, repeated));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(ParseTextKeys(out[0].data)->size(), 4u); // two targets, once
+    TextKeys unknown;
+    for (int i = 0; i < 10000; ++i) {
+        unknown.emplace_back("X" + std::to_string(i), "");
+    }
+    out = rig.Send(Text(2, kFirstCmdSn + 1, unknown));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].Op(), Opcode::Reject);
+}
+
+TEST(IscsiSession, HeldCommandsAreAnsweredOneAtATimeToTheWire) {
+    std::vector<std::size_t> flushed;
+    SessionRig rig("Normal", [&flushed](std::vector<std::uint8_t>& out) {
+        flushed.push_back(out.size());
+        out.clear();
+    });
+    for (std::uint32_t i = 1; i <= 3; ++i) { // three reads ahead of a gap
+        EXPECT_TRUE(rig.Send(Command(i + 1, kFirstCmdSn + i, kRead10OfFour, 0x40, 2048)).empty());
+    }
+    flushed.clear();
+    const std::vector<Pdu> last = rig.Send(Command(1, kFirstCmdSn, kRead10OfFour, 0x40, 2048));
+    // Each read is a burst of 1024 bytes at most, flushed before the next one is built.
+    ASSERT_FALSE(flushed.empty());
+    for (const std::size_t bytes : flushed) {
+        EXPECT_LE(bytes, 1024u + 2 * 48);
+    }
+    EXPECT_EQ(rig.recorder->executed, 4);
+    ASSERT_FALSE(last.empty());
+    EXPECT_EQ(last.back().TaskTag(), 4u);
+}
+
+TEST(IscsiSession, DataHeldBehindAGapIsBounded) {
+    SessionRig rig;
+    Pdu big = Nop(2, kFirstCmdSn + 1);
+    big.data.assign(kMaxHeldBytes, 'x'); // as much as may wait
+    EXPECT_TRUE(rig.Send(big).empty());
+    Pdu more = Nop(3, kFirstCmdSn + 2);
+    more.data.assign(4, 'y'); // past the bound: dropped
+    EXPECT_TRUE(rig.Send(more).empty());
+    const std::vector<Pdu> out = rig.Send(Nop(1, kFirstCmdSn));
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1].TaskTag(), 2u);
 }
 
 } // namespace
