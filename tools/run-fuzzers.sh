@@ -10,6 +10,20 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2
+# The committed seeds should be what the code makes today; a change that alters them
+# (the drive's replies, the iSCSI answers) is told here, and the old seeds still run.
+fresh=$(mktemp -d)
+trap 'rm -rf "$fresh"' EXIT
+stale=0
+build/fuzz/tests/fuzz/fuzz_seed_writer "$fresh" >/dev/null || stale=1
+for made in "$fresh"/*/; do
+    name=$(basename "$made")
+    diff -rq --exclude='regression-*' "$made" "tests/fuzz/corpus/$name" >/dev/null || stale=1
+done
+if [ "$stale" -ne 0 ]; then
+    echo "note: the seed corpus is not what the code makes now; make it again with" \
+        "build/fuzz/tests/fuzz/fuzz_seed_writer tests/fuzz/corpus" >&2
+fi
 for target in build/fuzz/tests/fuzz/*_fuzz; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
