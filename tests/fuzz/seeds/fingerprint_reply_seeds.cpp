@@ -6,6 +6,8 @@
 #include <functional>
 
 #include "app/start_settings.h"
+#include "app/utf_convert.h"
+#include "fingerprint/text_format.h"
 #include "tests/fuzz/seeds/seed_corpus.h"
 
 namespace {
@@ -41,9 +43,20 @@ Bytes ReadBytes(const std::vector<CommandRecord>& records) {
     return bytes;
 }
 
+// The message box each operation ends with (entry numbers of the string files).
+constexpr int kNoBox = -1;
+constexpr int kErased = 24;
+constexpr int kEraseFailed = 23;
+constexpr int kEraseTimedOut = 25;
+constexpr int kInstallTimedOut = 32;
+constexpr int kNotAuthorized = 33;
+constexpr int kInstalled = 35;
+constexpr int kNewFingerFailed = 36;
+
 struct Script {
     std::string name;
     Operation operation;
+    int result; // the box it must end with
     Setup setup;
     int language = 0;
     vdrive::DriveOptions options = SeedDriveOptions();
@@ -95,107 +108,109 @@ std::vector<Script> Scripts() {
     };
     return {
         // The search and the slot status.
-        {"status-empty", Operation::Status, WithSlots(0)},
-        {"status-two-installed", Operation::Status,
+        {"status-empty", Operation::Status, kNoBox, WithSlots(0)},
+        {"status-two-installed", Operation::Status, kNoBox,
          [](FingerprintDriveModel& drive) {
              drive.SetSlot(0, "alice-thumb");
              drive.SetSlot(3, "bob-index");
          }},
-        {"status-full", Operation::Status, WithSlots(10)},
-        {"status-lower-case-entry", Operation::Status, broken(3, 1, {'s', '1', ' '})},
-        {"status-wrong-digit", Operation::Status, broken(2, 0, {'S', '7', ' '})},
-        {"status-missing-space", Operation::Status, broken(2, 1, {'S', '1', 'x'})},
-        {"status-chinese", Operation::Status, WithSlots(4), 1},
-        {"status-arabic", Operation::Status, WithSlots(9), 10},
-        {"status-thai", Operation::Status, WithSlots(1), 12},
-        {"search-other-vendor", Operation::Status, WithSlots(1), 0, otherVendor},
-        {"search-other-identity", Operation::Status, WithSlots(1), 0, otherIdentity},
-        {"search-no-secure-tag", Operation::Status, WithSlots(1), 0, noSecu},
-        {"search-secure-tag-far-down", Operation::Status, WithSlots(1), 0, manyTags},
+        {"status-full", Operation::Status, kNoBox, WithSlots(10)},
+        {"status-lower-case-entry", Operation::Status, kNoBox, broken(3, 1, {'s', '1', ' '})},
+        {"status-wrong-digit", Operation::Status, kNoBox, broken(2, 0, {'S', '7', ' '})},
+        {"status-missing-space", Operation::Status, kNoBox, broken(2, 1, {'S', '1', 'x'})},
+        {"status-chinese", Operation::Status, kNoBox, WithSlots(4), 1},
+        {"status-arabic", Operation::Status, kNoBox, WithSlots(9), 10},
+        {"status-thai", Operation::Status, kNoBox, WithSlots(1), 12},
+        {"search-other-vendor", Operation::Status, kNoBox, WithSlots(1), 0, otherVendor},
+        {"search-other-identity", Operation::Status, kNoBox, WithSlots(1), 0, otherIdentity},
+        {"search-no-secure-tag", Operation::Status, kNoBox, WithSlots(1), 0, noSecu},
+        {"search-secure-tag-far-down", Operation::Status, kNoBox, WithSlots(1), 0, manyTags},
         // The model text.
-        {"model", Operation::Model, WithSlots(0)},
-        {"model-unprintable-bytes", Operation::Model, WithSlots(0), 0, oddModel},
-        {"model-russian", Operation::Model, WithSlots(2), 7},
+        {"model", Operation::Model, kNoBox, WithSlots(0)},
+        {"model-unprintable-bytes", Operation::Model, kNoBox, WithSlots(0), 0, oddModel},
+        {"model-russian", Operation::Model, kNoBox, WithSlots(2), 7},
         // Install: enrolment, authorization and each report rule.
-        {"install-empty-drive-enrols", Operation::Install,
+        {"install-empty-drive-enrols", Operation::Install, kInstalled,
          WithSlots(0, [](FingerprintDriveModel& d) { d.User().Present("new-finger", 3); })},
-        {"install-authorized-then-enrols", Operation::Install,
+        {"install-authorized-then-enrols", Operation::Install, kInstalled,
          WithSlots(2,
                    [](FingerprintDriveModel& d) {
                        d.User().Present("finger-1");
                        d.User().Present("new-finger", 3);
                    })},
-        {"install-enrol-slot-line", Operation::Install,
+        {"install-enrol-slot-line", Operation::Install, kInstalled,
          WithSlots(3,
                    [](FingerprintDriveModel& d) {
                        d.User().Present("finger-0");
                        d.User().Present("new-finger", 3);
                    }),
          0, slotLine},
-        {"install-authorization-refused", Operation::Install,
+        {"install-authorization-refused", Operation::Install, kNotAuthorized,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Refuse(); })},
-        {"install-authorization-fails", Operation::Install,
+        {"install-authorization-fails", Operation::Install, kNotAuthorized,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Fail(); })},
-        {"install-unknown-finger-refused", Operation::Install,
+        {"install-unknown-finger-refused", Operation::Install, kNotAuthorized,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Present("stranger"); })},
-        {"install-enrol-fails", Operation::Install,
+        {"install-enrol-fails", Operation::Install, kNewFingerFailed,
          WithSlots(0,
                    [](FingerprintDriveModel& d) {
                        d.User().Touch(2);
                        d.User().Fail();
                    })},
-        {"install-enrol-refused", Operation::Install,
+        {"install-enrol-refused", Operation::Install, kNewFingerFailed,
          WithSlots(0, [](FingerprintDriveModel& d) { d.User().Refuse(); })},
-        {"install-known-finger-enrolled-again", Operation::Install,
+        {"install-known-finger-enrolled-again", Operation::Install, kInstalled,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Present("finger-0", 4); })},
-        {"install-drive-full", Operation::Install,
+        {"install-drive-full", Operation::Install, kNewFingerFailed,
          WithSlots(10,
                    [](FingerprintDriveModel& d) {
                        d.User().Present("finger-9");
                        d.User().Present("new-finger", 3);
                    })},
-        {"install-no-finger-times-out", Operation::Install, WithSlots(0)},
-        {"install-touches-then-times-out", Operation::Install,
+        {"install-no-finger-times-out", Operation::Install, kInstallTimedOut, WithSlots(0)},
+        {"install-touches-then-times-out", Operation::Install, kInstallTimedOut,
          WithSlots(0, [](FingerprintDriveModel& d) { d.User().Touch(3); })},
-        {"install-ignored-reports-until-the-end", Operation::Install,
+        {"install-ignored-reports-until-the-end", Operation::Install, kInstallTimedOut,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Ignored(70); })},
-        {"install-report-s-third-f", Operation::Install, Reports(1, {{'S', 'x', 'f', 'x'}})},
-        {"install-report-s-fourth", Operation::Install,
+        {"install-report-s-third-f", Operation::Install, kNotAuthorized,
+         Reports(1, {{'S', 'x', 'f', 'x'}})},
+        {"install-report-s-fourth", Operation::Install, kInstalled,
          Reports(1, {{'x', 'x', 'x', 'S'}, {'S', 0, 0, 0}})},
-        {"install-report-zero-authorizes", Operation::Install,
+        {"install-report-zero-authorizes", Operation::Install, kInstalled,
          Reports(1, {{'0', 'x', 'x', 'x'}, {'S', 0, 0, 0}})},
-        {"install-report-slot-line-without-s", Operation::Install,
+        {"install-report-slot-line-without-s", Operation::Install, kNewFingerFailed,
          Reports(0, {{'3', 0x0D, 0x0A, 'x'}, {'g', 0, 0, 0}})},
-        {"install-report-zero-does-not-enrol", Operation::Install,
+        {"install-report-zero-does-not-enrol", Operation::Install, kNewFingerFailed,
          Reports(0, {{'0', 'x', 'x', 'x'}, {'g', 0, 0, 0}})},
-        {"install-report-long", Operation::Install,
+        {"install-report-long", Operation::Install, kInstalled,
          WithSlots(0,
                    [](FingerprintDriveModel& d) {
                        d.User().Raw(vdrive::Report(40, 'a'), 0x0400);
                        d.User().Raw({'S'}, 0);
                        d.User().Raw({'S'});
                    })},
-        {"install-korean", Operation::Install,
+        {"install-korean", Operation::Install, kInstalled,
          WithSlots(0, [](FingerprintDriveModel& d) { d.User().Present("new-finger", 3); }), 6},
         // Erase.
-        {"erase-authorized", Operation::Erase,
+        {"erase-authorized", Operation::Erase, kErased,
          WithSlots(3, [](FingerprintDriveModel& d) { d.User().Present("finger-2"); })},
-        {"erase-touches-then-erases", Operation::Erase,
+        {"erase-touches-then-erases", Operation::Erase, kErased,
          WithSlots(2,
                    [](FingerprintDriveModel& d) {
                        d.User().Touch(3);
                        d.User().Present("finger-0");
                    })},
-        {"erase-refused", Operation::Erase,
+        {"erase-refused", Operation::Erase, kEraseFailed,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Refuse(); })},
-        {"erase-fails", Operation::Erase,
+        {"erase-fails", Operation::Erase, kEraseFailed,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Fail(); })},
-        {"erase-other-reports", Operation::Erase, Reports(1, {{'x'}, {'F'}, {'A'}, {'f'}})},
-        {"erase-no-finger-times-out", Operation::Erase, WithSlots(4)},
-        {"erase-steady-touches", Operation::Erase,
+        {"erase-other-reports", Operation::Erase, kEraseFailed,
+         Reports(1, {{'x'}, {'F'}, {'A'}, {'f'}})},
+        {"erase-no-finger-times-out", Operation::Erase, kEraseTimedOut, WithSlots(4)},
+        {"erase-steady-touches", Operation::Erase, kEraseTimedOut,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Touch(70); })},
-        {"erase-empty-drive", Operation::Erase, WithSlots(0)},
-        {"erase-vietnamese", Operation::Erase,
+        {"erase-empty-drive", Operation::Erase, kEraseTimedOut, WithSlots(0)},
+        {"erase-vietnamese", Operation::Erase, kErased,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Present("finger-0"); }), 11},
     };
 }
@@ -208,7 +223,11 @@ void AddFingerprintReplySeeds(SeedCorpus& corpus) {
         script.setup(drive);
         g_language = script.language;
         Bytes seed{static_cast<std::uint8_t>(OperationBits(script.operation) | script.language)};
-        const Bytes reads = ReadBytes(RecordOperation(drive, script.operation));
+        const Recording recording = RecordOperation({{'E', &drive}}, script.operation);
+        Expect(recording.resultBox ==
+                   (script.result == kNoBox ? "" : ToUtf8(MessageText(script.result))),
+               script.name + " ends with \"" + recording.resultBox + "\"");
+        const Bytes reads = ReadBytes(recording.records);
         seed.insert(seed.end(), reads.begin(), reads.end());
         corpus.Add("fingerprint_replies_fuzz", script.name, seed);
     }

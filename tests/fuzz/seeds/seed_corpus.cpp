@@ -7,7 +7,7 @@
 #include "app/start_settings.h"
 #include "device/memory_transport.h"
 #include "fingerprint/fingerprint_operations.h"
-#include "tests/fingerprint/silent_window.h"
+#include "tests/fingerprint/recording_window.h"
 
 void SeedCorpus::Add(const std::string& target, const std::string& name, Bytes bytes) {
     Expect(m_targets[target].emplace(name, std::move(bytes)).second,
@@ -49,10 +49,11 @@ Recording RecordOperation(const std::vector<std::pair<char, IScsiTarget*>>& volu
         memory.Attach(letter, *target);
     }
     RecordingTransport wire(memory);
-    SilentWindow window;
+    RecordingWindow window;
     NoWait clock;
     g_busy = 0;
     CFingerprintOperations ops(window, wire, clock);
+    window.Attach(ops);
     Recording recording;
     recording.mask = memory.PresentDriveMask();
     ops.FindFingerprintDrive(recording.mask);
@@ -79,6 +80,8 @@ Recording RecordOperation(const std::vector<std::pair<char, IScsiTarget*>>& volu
     }
     Expect(memory.OpenHandleCount() == 0 && g_busy == 0, "an operation left the drive open");
     recording.records = wire.Records();
+    const std::vector<std::string> boxes = window.Lines("box ");
+    recording.resultBox = boxes.empty() ? "" : boxes.back().substr(4);
     return recording;
 }
 

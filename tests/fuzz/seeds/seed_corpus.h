@@ -51,6 +51,7 @@ struct Recording {
     std::vector<CommandRecord> records;
     std::uint32_t mask = 0; // the letters present
     char found = 0;         // the letter the search settled on
+    std::string resultBox;  // the text of the operation's last message box, if any
 };
 Recording RecordOperation(const std::vector<std::pair<char, IScsiTarget*>>& volumes,
                           Operation operation);
