@@ -88,10 +88,12 @@ class IscsiServerTest : public ::testing::Test {
         options.settings.messageLimitMs = 300;
         options.settings.maxSessions = maxSessions;
         std::string error;
-        ASSERT_TRUE(door.Start(fixture.volumes, options, {}, error)) << error;
+        ASSERT_TRUE(disks.Build(fixture.volumes, {}, error)) << error;
+        ASSERT_TRUE(door.Start(disks, options, {}, error)) << error;
     }
 
     ServerFixture fixture;
+    vdrive::VolumeDisks disks;
     FrontDoor door;
 };
 
@@ -174,17 +176,14 @@ TEST_F(IscsiServerTest, ASilentDrivesCommandStaysOpenUntilAborted) {
     EXPECT_EQ(initiator.Run(kTestUnitReady, 0), 0);
 }
 
-TEST(IscsiFrontDoor, ImagesForNoVolumeOrUnreadableOnesAreRefused) {
+TEST(VolumeDisks, ImagesForNoVolumeOrUnreadableOnesAreRefused) {
     ServerFixture fixture;
     fixture.volumes.AddDrive('E', {});
     for (const auto& [letter, path] :
          std::vector<std::pair<char, std::string>>{{'G', "g.img"}, {'E', "/nonexistent/e.img"}}) {
-        FrontDoor door;
-        FrontDoorOptions options;
-        options.settings.port = 0;
-        options.diskImages[letter] = path;
+        vdrive::VolumeDisks disks;
         std::string error;
-        EXPECT_FALSE(door.Start(fixture.volumes, options, {}, error)) << letter;
+        EXPECT_FALSE(disks.Build(fixture.volumes, {{letter, path}}, error)) << letter;
         EXPECT_FALSE(error.empty());
     }
 }
