@@ -25,6 +25,22 @@ std::optional<unsigned long> ParseNumber(const std::string& text, unsigned long 
     return value;
 }
 
+// A door's "PORT" (on loopback) or "ADDRESS:PORT" into `host` and `port`.
+bool ParseDoorAddress(const std::string& text, std::string& host, std::uint16_t& port) {
+    // "PORT" on loopback, or "ADDRESS:PORT"; an IPv6 address may be in brackets.
+    const std::size_t colon = text.rfind(':');
+    const auto number =
+        ParseNumber(text.substr(colon == std::string::npos ? 0 : colon + 1), 65535);
+    if (colon != std::string::npos) {
+        host = text.substr(0, colon);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+            host = host.substr(1, host.size() - 2);
+        }
+    }
+    port = static_cast<std::uint16_t>(number.value_or(0));
+    return number.has_value() && !host.empty();
+}
+
 std::optional<char> ParseLetter(const std::string& text) {
     std::string letter = text;
     if (letter.size() == 2 && letter[1] == ':') {
@@ -149,24 +165,22 @@ const std::map<std::string, ValueOption>& ServeOptions() {
          }},
         {"--iscsi",
          [](Invocation& i, const std::string& v) {
-             // "PORT" on loopback, or "ADDRESS:PORT"; an IPv6 address may be in brackets.
-             const std::size_t colon = v.rfind(':');
-             const auto port =
-                 ParseNumber(v.substr(colon == std::string::npos ? 0 : colon + 1), 65535);
-             if (colon != std::string::npos) {
-                 i.iscsiHost = v.substr(0, colon);
-                 if (i.iscsiHost.size() > 2 && i.iscsiHost.front() == '[' &&
-                     i.iscsiHost.back() == ']') {
-                     i.iscsiHost = i.iscsiHost.substr(1, i.iscsiHost.size() - 2);
-                 }
-             }
-             i.iscsi = port.has_value() && !i.iscsiHost.empty();
-             i.iscsiPort = static_cast<std::uint16_t>(port.value_or(0));
+             i.iscsi = ParseDoorAddress(v, i.iscsiHost, i.iscsiPort);
              return i.iscsi;
          }},
         {"--iscsi-port-file",
          [](Invocation& i, const std::string& v) {
              i.iscsiPortFile = v;
+             return !v.empty();
+         }},
+        {"--usbip",
+         [](Invocation& i, const std::string& v) {
+             i.usbip = ParseDoorAddress(v, i.usbipHost, i.usbipPort);
+             return i.usbip;
+         }},
+        {"--usbip-port-file",
+         [](Invocation& i, const std::string& v) {
+             i.usbipPortFile = v;
              return !v.empty();
          }},
         {"--disk-image",
@@ -364,8 +378,9 @@ std::optional<Invocation> ParseCommandLine(const std::vector<std::string>& args,
             return std::nullopt;
         }
     }
-    if (!invocation.diskImages.empty() && !invocation.iscsi) {
-        error = "--disk-image serves a disk over iSCSI: add --iscsi [ADDRESS:]PORT";
+    if (!invocation.diskImages.empty() && !invocation.iscsi && !invocation.usbip) {
+        error = "--disk-image serves a disk over iSCSI or USB/IP: add --iscsi [ADDRESS:]PORT "
+                "or --usbip [ADDRESS:]PORT";
         return std::nullopt;
     }
     if (const std::optional<char> shared = SharedImage(invocation.diskImages)) {
@@ -395,8 +410,12 @@ const char* UsageText() {
            "                       address is given, IPv6 as [::1]; 0 picks a free port);\n"
            "                       no authentication\n"
            "  --iscsi-port-file PATH  write the iSCSI port listened on to PATH\n"
-           "  --disk-image X=PATH  serve the raw image file PATH as volume X's disk (needs\n"
-           "                       --iscsi); without it a 16 MiB FAT volume in memory\n"
+           "  --usbip [ADDRESS:]PORT  serve every volume as a USB device over USB/IP too, bus\n"
+           "                       ids 1-1, 1-2, ... in letter order (loopback unless an\n"
+           "                       address is given; 0 picks a free port); no authentication\n"
+           "  --usbip-port-file PATH  write the USB/IP port listened on to PATH\n"
+           "  --disk-image X=PATH  serve the raw image file PATH as volume X's disk (iSCSI,\n"
+           "                       USB); without it a 16 MiB FAT volume in memory\n"
            "  --drive X            a fingerprint drive at letter X (repeatable; default E)\n"
            "  --stick X            an ordinary USB stick at X (another vendor name)\n"
            "  --refusing-stick X   a USB stick at X that refuses the vendor command\n"
@@ -415,7 +434,8 @@ const char* UsageText() {
            "  --run TEXT           run a control text before serving (repeatable)\n"
            "  --script FILE        run the control texts of FILE (1 MiB at most), one a line,\n"
            "                       # comments\n"
-           "  --verbose, -v        log every command, decoded, to standard error\n"
+           "  --verbose, -v        log every command, decoded, and every SCSI command any\n"
+           "                       door receives, to standard error\n"
            "  --help, -h           this text\n"
            "  --version            the program's version\n"
            "\n"

@@ -32,6 +32,11 @@ struct Invocation {
     std::string iscsiHost = "127.0.0.1";
     std::uint16_t iscsiPort = 3260;
     std::filesystem::path iscsiPortFile;
+    // The USB front door (--usbip [ADDRESS:]PORT), off unless asked for.
+    bool usbip = false;
+    std::string usbipHost = "127.0.0.1";
+    std::uint16_t usbipPort = 3240;
+    std::filesystem::path usbipPortFile;
     std::map<char, std::filesystem::path> diskImages; // raw images served in place
 
     // Control

@@ -249,6 +249,18 @@ std::string VolumesLine(const VolumeSet& volumes) {
     return line.empty() ? "no volumes" : line;
 }
 
+// "counts" or "counts reset", of one volume or (letter 0) of all.
+std::string CountsReply(CommandLog& commands, char letter, const Words& words) {
+    if (words.size() == 1) {
+        return commands.Counts(letter);
+    }
+    if (words.size() == 2 && words[1] == "reset") {
+        commands.ResetCounts(letter);
+        return "ok";
+    }
+    return kUsageError;
+}
+
 } // namespace
 
 ControlResult RunControl(VolumeSet& volumes, std::string_view text) {
@@ -269,13 +281,19 @@ ControlResult RunControl(VolumeSet& volumes, std::string_view text) {
         return {"ok", true};
     }
     Volume* volume = nullptr;
+    bool volumeNamed = false;
     if (words[0].size() == 2 && words[0][1] == ':') {
+        volumeNamed = true;
         volume = volumes.Find(words[0][0]);
         if (volume == nullptr) {
             return {"error: no volume " + std::string(words[0])};
         }
         words.erase(words.begin());
-    } else {
+    }
+    if (!words.empty() && words[0] == "counts") {
+        return {CountsReply(volumes.Commands(), volumeNamed ? volume->letter : 0, words)};
+    }
+    if (!volumeNamed) {
         volume = volumes.FirstDrive();
     }
     if (volume == nullptr || !volume->drive) {
@@ -319,6 +337,9 @@ const char* ControlHelp() {
            "  unplug | plug          pull the plug / put it back\n"
            "  reset                  idle, no faults, empty script\n"
            "  state                  \"E: idle, 0 events queued\" (and a failed save)\n"
+           "  counts [reset]         SCSI commands received through any door since the last\n"
+           "                         reset, per operation code: \"0x00=2 0xFC=4\" (\"none\");\n"
+           "                         of one volume when led by it (\"E: counts\")\n"
            "  volumes | version | help | shutdown";
 }
 

@@ -213,7 +213,7 @@ class FingerprintDriveModel final : public IScsiTarget {
     // The door the next commands come through, named in the log when a frame meets a seed
     // another door took (both doors using the drive at once). The SCSI disk's doors
     // leave the default.
-    static constexpr const char* kDiskDoor = "the SCSI disk (iSCSI)";
+    static constexpr const char* kDiskDoor = "the SCSI disk (iSCSI or USB)";
     void SetDoor(std::string door) { m_door = std::move(door); }
 
   private:

@@ -10,8 +10,10 @@
 #include "virtual_drive/broken_pipe.h"
 #include "virtual_drive/command_line.h"
 #include "virtual_drive/control.h"
-#include "virtual_drive/iscsi/front_door.h"
 #include "app/small_file.h"
+#include "virtual_drive/disk/volume_disks.h"
+#include "virtual_drive/iscsi/front_door.h"
+#include "virtual_drive/usbip/front_door.h"
 #include "virtual_drive/volume_set.h"
 
 namespace {
@@ -22,6 +24,7 @@ constexpr int kExitUsage = 2;
 
 std::atomic<vdrive::VdriveServer*> g_server{nullptr};
 std::atomic<vdrive::iscsi::FrontDoor*> g_iscsi{nullptr};
+std::atomic<vdrive::usbip::FrontDoor*> g_usbip{nullptr};
 
 void OnSignal(int) {
     if (vdrive::VdriveServer* server = g_server.load()) {
@@ -29,6 +32,9 @@ void OnSignal(int) {
     }
     if (vdrive::iscsi::FrontDoor* iscsi = g_iscsi.load()) {
         iscsi->RequestStop();
+    }
+    if (vdrive::usbip::FrontDoor* usbip = g_usbip.load()) {
+        usbip->RequestStop();
     }
 }
 
@@ -71,6 +77,24 @@ bool WritePortFile(const std::filesystem::path& path, std::uint16_t port, std::s
     return WriteFileAtomically(path.native(), std::to_string(port) + "\n", error);
 }
 
+// A front door listening: its port file written, the warning beyond loopback given and
+// where it listens told. False with `error` when the port file cannot be written.
+bool DoorStarted(const std::string& door, const std::string& host, std::uint16_t port,
+                 const std::filesystem::path& portFile, std::string& error) {
+    if (!portFile.empty() && !WritePortFile(portFile, port, error)) {
+        error = "cannot write the " + door + " port file: " + error;
+        return false;
+    }
+    if (!vdrive::IsLoopbackAddress(host)) {
+        LogLine("warning: " + door + " on " + host +
+                ", beyond this machine: anyone who reaches this port can use the drive without "
+                "any authentication");
+    }
+    std::cout << "tessalok-vdrive " << door << " on " << vdrive::iscsi::PortalAddress(host, port)
+              << " (no authentication)" << std::endl;
+    return true;
+}
+
 std::filesystem::path StateFileOf(const vdrive::Invocation& invocation, char letter) {
     if (const auto found = invocation.stateFiles.find(letter);
         found != invocation.stateFiles.end()) {
@@ -84,6 +108,9 @@ std::filesystem::path StateFileOf(const vdrive::Invocation& invocation, char let
 
 int Serve(const vdrive::Invocation& invocation) {
     vdrive::VolumeSet volumes(LogLine);
+    if (invocation.server.verbose) {
+        volumes.Commands().SetLog(LogLine);
+    }
     for (const char letter : invocation.drives) {
         volumes.AddDrive(letter, invocation.drive, StateFileOf(invocation, letter));
     }
@@ -112,14 +139,29 @@ int Serve(const vdrive::Invocation& invocation) {
     }
     // Everything that can fail at start-up (an image, an address in use) fails before a
     // port file tells anyone that the server is up.
+    vdrive::VolumeDisks disks;
+    if ((invocation.iscsi || invocation.usbip) &&
+        !disks.Build(volumes, invocation.diskImages, error)) {
+        LogLine(error);
+        return kExitFailure;
+    }
     vdrive::iscsi::FrontDoor iscsi;
     if (invocation.iscsi) {
         vdrive::iscsi::FrontDoorOptions options;
         options.settings.host = invocation.iscsiHost;
         options.settings.port = invocation.iscsiPort;
         options.settings.verbose = invocation.server.verbose;
-        options.diskImages = invocation.diskImages;
-        if (!iscsi.Start(volumes, std::move(options), LogLine, error)) {
+        if (!iscsi.Start(disks, std::move(options), LogLine, error)) {
+            LogLine(error);
+            return kExitFailure;
+        }
+    }
+    vdrive::usbip::FrontDoor usbip;
+    if (invocation.usbip) {
+        vdrive::usbip::UsbipSettings settings;
+        settings.host = invocation.usbipHost;
+        settings.port = invocation.usbipPort;
+        if (!usbip.Start(disks, std::move(settings), LogLine, error)) {
             LogLine(error);
             return kExitFailure;
         }
@@ -134,15 +176,20 @@ int Serve(const vdrive::Invocation& invocation) {
                 "(shutdown, clear-slots, ...) without any authentication");
     }
     if (invocation.iscsi) {
-        if (!invocation.iscsiPortFile.empty() &&
-            !WritePortFile(invocation.iscsiPortFile, iscsi.Port(), error)) {
-            LogLine("cannot write the iSCSI port file: " + error);
+        if (!DoorStarted("iSCSI", invocation.iscsiHost, iscsi.Port(), invocation.iscsiPortFile,
+                         error)) {
+            LogLine(error);
             return kExitFailure;
         }
-        std::cout << "tessalok-vdrive iSCSI on "
-                  << vdrive::iscsi::PortalAddress(invocation.iscsiHost, iscsi.Port())
-                  << " (no authentication)" << std::endl;
         g_iscsi = &iscsi;
+    }
+    if (invocation.usbip) {
+        if (!DoorStarted("USB/IP", invocation.usbipHost, usbip.Port(), invocation.usbipPortFile,
+                         error)) {
+            LogLine(error);
+            return kExitFailure;
+        }
+        g_usbip = &usbip;
     }
     std::cout << "tessalok-vdrive listening on " << invocation.server.host << ":" << server.Port()
               << std::endl;
@@ -153,6 +200,8 @@ int Serve(const vdrive::Invocation& invocation) {
     server.Run();
     g_server = nullptr;
     g_iscsi = nullptr;
+    g_usbip = nullptr;
+    usbip.Stop();
     iscsi.Stop();
     return kExitOk;
 }

@@ -21,6 +21,8 @@ constexpr int kIdleSliceMs = 20; // how soon an idle connection asked to close g
 // How long a new connection waits for the one closed to make room for it.
 constexpr auto kRoomWaitLimit = std::chrono::milliseconds(10 * kIdleSliceMs);
 
+} // namespace
+
 bool IsLoopbackAddress(const std::string& host) {
     if (host == "localhost" || host == "::1") {
         return true;
@@ -45,8 +47,6 @@ bool IsLoopbackAddress(const std::string& host) {
     }
     return at == host.size() && parts[0] == 127;
 }
-
-} // namespace
 
 bool ServerSettings::LoopbackOnly() const {
     return IsLoopbackAddress(host);
@@ -308,6 +308,9 @@ bool VdriveServer::ServeCommand(TcpSocket& socket, char letter) {
              (outcome.decoded.empty() ? "command" : outcome.decoded) + " status " +
              std::to_string(outcome.status));
     }
+    m_volumes.Commands().Record("v1", letter, cdb[0], length,
+                                outcome.silent ? std::nullopt
+                                               : std::optional<std::uint8_t>(outcome.status));
     if (outcome.silent) {
         Pause(m_settings.silenceMs);
         return false; // the client has given up on this connection by now

@@ -43,6 +43,9 @@ struct ServerSettings {
     bool LoopbackOnly() const;
 };
 
+// True when `host` is a loopback address (127.0.0.0/8, ::1, localhost).
+bool IsLoopbackAddress(const std::string& host);
+
 class VdriveServer {
   public:
     using Log = std::function<void(const std::string&)>;

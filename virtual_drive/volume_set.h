@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "virtual_drive/command_log.h"
 #include "virtual_drive/drive_model.h"
 
 namespace vdrive {
@@ -49,6 +50,8 @@ class VolumeSet {
     // Held around every call into a model, by every front door, so that both serve the
     // same drive alike.
     std::mutex& ModelMutex() { return m_modelMutex; }
+    // Every SCSI command any door brings to these volumes.
+    CommandLog& Commands() { return m_commands; }
 
   private:
     void Emit(const std::string& text) const;
@@ -57,6 +60,7 @@ class VolumeSet {
     Log m_log;
     std::vector<Volume> m_volumes; // in ascending letter order
     std::mutex m_modelMutex;
+    CommandLog m_commands;
 };
 
 } // namespace vdrive

@@ -144,7 +144,7 @@ TEST_F(SeedTest, AFrameAfterAnotherDoorsSeedNamesBothDoors) {
     drive.SetDoor("protocol v1");
     ScrambleBlock(mine, frame, 11, frame);
     EXPECT_FALSE(client.disk.WriteBlock(frame, 11, vendor::kWriteExpectsReply));
-    EXPECT_NE(drive.LastBadFrame().find("the last seed went out through the SCSI disk (iSCSI), "
+    EXPECT_NE(drive.LastBadFrame().find("the last seed went out through the SCSI disk (iSCSI or USB), "
                                         "this frame came through protocol v1"),
               std::string::npos)
         << drive.LastBadFrame();

@@ -1,49 +1,35 @@
 // tessalok-vdrive's iSCSI front door as the server process runs it: one target per volume,
-// each a SCSI disk over the volume's model (under the volume set's model lock), served on
-// a thread of its own beside the protocol v1 server.
+// each the volume's SCSI disk (the one every door shares), served on a thread of its own
+// beside the protocol v1 server.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <map>
-#include <memory>
 #include <string>
-#include <thread>
 
+#include "virtual_drive/disk/volume_disks.h"
 #include "virtual_drive/iscsi/target_server.h"
-#include "virtual_drive/volume_set.h"
+#include "virtual_drive/serving_thread.h"
 
 namespace vdrive::iscsi {
 
 struct FrontDoorOptions {
     TargetSettings settings;
-    std::map<char, std::filesystem::path> diskImages; // served in place; others in memory
 };
 
 class FrontDoor {
   public:
-    FrontDoor() = default;
-    ~FrontDoor() { Stop(); }
-    FrontDoor(const FrontDoor&) = delete;
-    FrontDoor& operator=(const FrontDoor&) = delete;
-
-    // Builds the targets and starts listening and serving. False with `error` saying why
-    // (an image that cannot be served, an image for no volume, an address in use).
-    bool Start(VolumeSet& volumes, FrontDoorOptions options, TargetServer::Log log,
+    // Builds a target over each volume's disk and starts listening and serving. False with
+    // `error` saying why (an address in use). The disks must outlive the door.
+    bool Start(VolumeDisks& disks, FrontDoorOptions options, TargetServer::Log log,
                std::string& error);
-    std::uint16_t Port() const { return m_server ? m_server->Port() : 0; }
+    std::uint16_t Port() const { return m_serving.Port(); }
     // Ends every connection and waits for them.
-    void Stop();
+    void Stop() { m_serving.Stop(); }
     // Asks the server to stop without waiting (safe in a signal handler).
-    void RequestStop() {
-        if (TargetServer* server = m_server.get()) {
-            server->Stop();
-        }
-    }
+    void RequestStop() { m_serving.RequestStop(); }
 
   private:
-    std::unique_ptr<TargetServer> m_server;
-    std::thread m_thread;
+    ServingThread<TargetServer> m_serving;
 };
 
 } // namespace vdrive::iscsi

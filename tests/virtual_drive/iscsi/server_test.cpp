@@ -112,8 +112,9 @@ class IscsiServerTest : public ::testing::Test {
         FrontDoorOptions options;
         options.settings = std::move(settings);
         std::string error;
+        ASSERT_TRUE(disks.Build(fixture.volumes, {}, error)) << error;
         ASSERT_TRUE(door.Start(
-            fixture.volumes, options,
+            disks, options,
             [this](const std::string& line) {
                 std::lock_guard lock(logMutex);
                 log.push_back(line);
@@ -131,6 +132,7 @@ class IscsiServerTest : public ::testing::Test {
     }
 
     ServerFixture fixture;
+    vdrive::VolumeDisks disks;
     std::mutex logMutex;
     std::vector<std::string> log;
     FrontDoor door;
@@ -220,17 +222,14 @@ TEST_F(IscsiServerTest, ASilentDrivesCommandStaysOpenUntilAborted) {
     EXPECT_EQ(initiator.Run(kTestUnitReady, 0), 0);
 }
 
-TEST(IscsiFrontDoor, ImagesForNoVolumeOrUnreadableOnesAreRefused) {
+TEST(VolumeDisks, ImagesForNoVolumeOrUnreadableOnesAreRefused) {
     ServerFixture fixture;
     fixture.volumes.AddDrive('E', {});
     for (const auto& [letter, path] :
          std::vector<std::pair<char, std::string>>{{'G', "g.img"}, {'E', "/nonexistent/e.img"}}) {
-        FrontDoor door;
-        FrontDoorOptions options;
-        options.settings.port = 0;
-        options.diskImages[letter] = path;
+        vdrive::VolumeDisks disks;
         std::string error;
-        EXPECT_FALSE(door.Start(fixture.volumes, options, {}, error)) << letter;
+        EXPECT_FALSE(disks.Build(fixture.volumes, {{letter, path}}, error)) << letter;
         EXPECT_FALSE(error.empty());
     }
 }
