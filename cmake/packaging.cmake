@@ -110,8 +110,12 @@ erases all of them after a confirmation and an authorized finger, and shows
 the drive's model text, in thirteen languages. It talks to the drive through
 vendor-specific SCSI commands (SG_IO).
 
-tessalok-vdrive is a virtual fingerprint drive served over TCP, for trying
-and testing everything without the hardware.")
+tessalok-vdrive is a virtual fingerprint drive for trying and testing
+everything without the hardware. It serves its drives over TCP (its own
+protocol, which tessalok --vdrive speaks), as iSCSI disks for any iSCSI
+initiator, and as USB flash drives over USB/IP (Linux's vhci-hcd and usbip,
+usbip-win2 on Windows), so that an operating system's own storage drivers
+carry the vendor commands as they do to the hardware.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)

@@ -1,7 +1,13 @@
-// Linux backend: SG_IO on the disk device nodes (/dev/sdX attached through USB unless every
-// disk was asked for, or /dev/sgN from an explicit list). Vendor commands need root or
-// CAP_SYS_RAWIO; the kernel refuses them otherwise.
+// Linux backend: SG_IO on the disks /dev/sdX (attached through USB unless every disk was
+// asked for), each reached through its SCSI generic node /dev/sgN where it has one, or on
+// the nodes of an explicit list. Vendor commands need root or CAP_SYS_RAWIO on a disk node,
+// and read and write access on a generic node; the kernel refuses them otherwise.
+//
+// The generic node is what keeps the wire clean: every vendor command opens and closes its
+// node, and on a removable disk the sd driver sends TEST UNIT READY and PREVENT/ALLOW
+// MEDIUM REMOVAL for every open and close of /dev/sdX. Opening /dev/sgN sends nothing.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +53,16 @@ sg_io_hdr_t MakeSgIoHeader(std::uint8_t* cdb, std::uint8_t* buffer, std::uint32_
 bool SgIoSucceeded(int ioctlResult, const sg_io_hdr_t& header) {
     return ioctlResult == 0 && header.status == 0 && header.host_status == 0 &&
            header.driver_status == 0;
+}
+
+SignalsDeferred::SignalsDeferred() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &m_previous);
+}
+
+SignalsDeferred::~SignalsDeferred() {
+    pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
 }
 
 namespace {
@@ -110,12 +126,16 @@ class LinuxScsiTransport final : public IScsiTransport {
                           " is not attached through USB; --all-disks tries every disk";
             return kInvalidHandle;
         }
-        const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        // O_NONBLOCK: the open neither waits for the sd driver's medium check nor for the sg
+        // driver's error recovery or an exclusive holder; SG_IO itself still waits.
+        const std::string node = NodeForLetter(letter);
+        const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
-            m_lastError = std::string("drive ") + letter + ": " + DescribeOpenFailure(path, errno);
+            m_lastError = std::string("drive ") + letter + ": " +
+                          DescribeOpenFailure(NodeLabel(node, path), errno);
             return kInvalidHandle;
         }
-        m_openPaths.emplace_back(fd, path);
+        m_openPaths.emplace_back(fd, NodeLabel(node, path));
         return fd;
     }
 
@@ -131,8 +151,13 @@ class LinuxScsiTransport final : public IScsiTransport {
         sg_io_hdr_t header =
             MakeSgIoHeader(command.data(), staged.data(), static_cast<std::uint32_t>(staged.size()),
                            direction, sense);
-        const int result = ::ioctl(static_cast<int>(handle), SG_IO, &header);
-        const int error = errno;
+        int result = 0;
+        int error = 0;
+        {
+            const SignalsDeferred deferred;
+            result = ::ioctl(static_cast<int>(handle), SG_IO, &header);
+            error = errno;
+        }
         if (!SgIoSucceeded(result, header)) {
             m_lastError = DescribeSgIoFailure(PathForHandle(handle), result, error, header, sense);
             return false;
@@ -183,6 +208,24 @@ class LinuxScsiTransport final : public IScsiTransport {
         }
         const std::string name = DiskNameForLetter(letter);
         return name.empty() ? std::string() : m_devRoot + "/" + name;
+    }
+
+    // The node that carries the letter's commands: the disk's generic node when the kernel
+    // made one (the sg module may be absent), else the disk node itself.
+    std::string NodeForLetter(char letter) const {
+        if (!m_explicit) {
+            const std::string generic = ScsiGenericNameOf(m_sysfsRoot, DiskNameForLetter(letter));
+            struct stat status {};
+            if (!generic.empty() && ::stat((m_devRoot + "/" + generic).c_str(), &status) == 0) {
+                return m_devRoot + "/" + generic;
+            }
+        }
+        return PathForLetter(letter);
+    }
+
+    // "/dev/sg2 (/dev/sdc)", so that a diagnostic names the disk the user knows as well.
+    static std::string NodeLabel(const std::string& node, const std::string& disk) {
+        return node == disk ? node : node + " (" + disk + ")";
     }
 
     bool InScope(char letter) const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <scsi/sg.h>
+#include <signal.h>
 
 #include <cstdint>
 #include <span>
@@ -28,3 +29,19 @@ bool SgIoSucceeded(int ioctlResult, const sg_io_hdr_t& header);
 std::string DescribeOpenFailure(const std::string& path, int error);
 std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int error,
                                 const sg_io_hdr_t& header, std::span<const std::uint8_t> sense);
+
+// While one exists, the calling thread takes no signal that can be blocked; they wait and
+// arrive when it ends. The sg driver's SG_IO waits interruptibly: a signal would end the
+// wait with the command still under way, and a handler installed with restart semantics
+// would have the kernel send the same command a second time. The disk node's SG_IO waits
+// for the drive whatever comes, and the command line relies on that.
+class SignalsDeferred {
+  public:
+    SignalsDeferred();
+    ~SignalsDeferred();
+    SignalsDeferred(const SignalsDeferred&) = delete;
+    SignalsDeferred& operator=(const SignalsDeferred&) = delete;
+
+  private:
+    sigset_t m_previous{};
+};

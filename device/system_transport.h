@@ -1,6 +1,7 @@
 // The transport of the platform the program runs on: Windows SCSI pass-through on the
 // volumes "\\.\X:", Linux SG_IO on the whole disks /dev/sda.. /dev/sdx (drive letters
-// 'C'.. 'Z', see device_letters.h), by default only those attached through USB.
+// 'C'.. 'Z', see device_letters.h; sent through each disk's /dev/sgN where it has one), by
+// default only those attached through USB.
 #pragma once
 
 #include <memory>

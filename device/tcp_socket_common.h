@@ -1,6 +1,7 @@
 // What both socket implementations share: name resolution (every family, IPv4 and IPv6;
 // winsock offers the same calls once it is started) and the arithmetic of waits that a
-// stop flag may cut short.
+// stop flag may cut short. It uses the calls and types of the platform's socket headers,
+// so tcp_socket_linux.cpp and tcp_socket_win32.cpp include those first.
 #pragma once
 
 #include <algorithm>
@@ -10,15 +11,6 @@
 #include <string>
 
 #include "device/tcp_socket.h"
-
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#endif
 
 // The addresses of host:port, freed with the object.
 class AddressList {

@@ -1,10 +1,5 @@
-#include "device/tcp_socket.h"
-#include "device/tcp_socket_common.h"
-
+// The socket headers come before tcp_socket_common.h, which uses them.
 #include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -12,6 +7,13 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "device/tcp_socket.h"
+#include "device/tcp_socket_common.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
-#include "device/tcp_socket.h"
-#include "device/system_error_text_win32.h"
-#include "device/tcp_socket_common.h"
-
+// The socket headers come before tcp_socket_common.h, which uses them.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
 #include <chrono>
+
+#include "device/system_error_text_win32.h"
+#include "device/tcp_socket.h"
+#include "device/tcp_socket_common.h"
 
 namespace {
 

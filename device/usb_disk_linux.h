@@ -19,7 +19,13 @@ inline constexpr const char* kDevRoot = "/dev";
 // a missing entry or an unreadable tree included.
 bool IsUsbDisk(const std::string& sysfsRoot, std::string_view diskName);
 
+// The SCSI generic node ("sg2") of the whole disk `diskName`, as
+// `sysfsRoot`/block/`diskName`/device/scsi_generic/ names it; empty when the disk has
+// none (the sg module is not loaded) or the entry is unreadable or not an sg name.
+std::string ScsiGenericNameOf(const std::string& sysfsRoot, std::string_view diskName);
+
 // The SG_IO transport on the whole disks `devRoot`/sda.. sdx with their sysfs entries under
-// `sysfsRoot`, so that tests can point both at a fixture tree.
+// `sysfsRoot`, so that tests can point both at a fixture tree. Each disk's commands go to
+// its SCSI generic node `devRoot`/sgN where it has one, else to the disk node.
 std::unique_ptr<IScsiTransport> CreateDiskTransport(DiskScope scope, std::string sysfsRoot,
                                                     std::string devRoot);

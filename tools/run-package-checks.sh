@@ -95,6 +95,7 @@ while IFS='|' read -r line expected; do
 done <<'CASES'
 tessalok st|status
 tessalok status --j|--json
+tessalok --all|--all-disks
 tessalok erase --y|--yes
 tessalok --lang zh-|zh-CN zh-TW
 tessalok-vdrive --refusing|--refusing-stick

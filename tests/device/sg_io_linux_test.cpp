@@ -3,8 +3,11 @@
 #include "device/sg_io_linux.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -92,6 +95,39 @@ TEST(SgIoTest, ACheckConditionSaysWhatTheSenseDataSays) {
     header.sb_len_wr = 0;
     EXPECT_EQ(DescribeSgIoFailure("/dev/sdc", 0, 0, header, sense).find("sense"),
               std::string::npos);
+}
+
+std::atomic<int> g_signalsTaken{0};
+extern "C" void TakeSignal(int) {
+    g_signalsTaken.fetch_add(1);
+}
+
+TEST(SgIoTest, ASignalDuringACommandArrivesAfterIt) {
+    struct sigaction action {};
+    action.sa_handler = TakeSignal;
+    action.sa_flags = SA_RESTART; // as std::signal installs the command line's Ctrl-C handler
+    struct sigaction previous {};
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+    sigset_t usr2;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
+
+    g_signalsTaken = 0;
+    {
+        const SignalsDeferred deferred;
+        raise(SIGUSR1);
+        EXPECT_EQ(g_signalsTaken.load(), 0);
+    }
+    EXPECT_EQ(g_signalsTaken.load(), 1);
+    // What the thread had blocked before stays blocked.
+    sigset_t now;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, nullptr, &now), 0);
+    EXPECT_EQ(sigismember(&now, SIGUSR2), 1);
+    EXPECT_EQ(sigismember(&now, SIGUSR1), 0);
+
+    pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
+    sigaction(SIGUSR1, &previous, nullptr);
 }
 
 TEST(LinuxTransportTest, ANodeThatIsNoScsiDeviceOpensButEveryCommandFails) {

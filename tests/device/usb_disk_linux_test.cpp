@@ -1,12 +1,16 @@
-// The Linux search's choice of disks, on a fixture sysfs tree: a USB stick behind an xHCI
-// controller, an ATA disk and a virtio disk, as the kernel lays them out.
+// The Linux search's choice of disks and of the node each disk's commands go to, on a
+// fixture sysfs tree: a USB stick behind an xHCI controller, an ATA disk and a virtio disk,
+// as the kernel lays them out.
 #include "device/usb_disk_linux.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace fs = std::filesystem;
 
@@ -43,12 +47,18 @@ class UsbDiskTest : public ::testing::Test {
     fs::path Sys() const { return m_root / "sys"; }
     fs::path Dev() const { return m_root / "dev"; }
 
-    // The disk's own folder and its /sys/block link, relative as the kernel makes it.
+    // The disk's own folder with its `device` link up to the SCSI device, and its
+    // /sys/block link, relative as the kernel makes them.
     void AddDisk(const std::string& name, const fs::path& parent) {
         fs::create_directories(parent / "block" / name);
+        fs::create_directory_symlink("../..", parent / "block" / name / "device");
         fs::create_directories(Sys() / "block");
         fs::create_directory_symlink(fs::relative(parent / "block" / name, Sys() / "block"),
                                      Sys() / "block" / name);
+    }
+    // The generic node the sg driver makes for the disk's SCSI device.
+    void AddGeneric(const std::string& disk, const std::string& name) {
+        fs::create_directories(Sys() / "block" / disk / "device/scsi_generic" / name);
     }
     void Subsystem(const fs::path& device, const std::string& bus) {
         fs::create_directories(Sys() / "bus" / bus);
@@ -95,6 +105,50 @@ TEST_F(UsbDiskTest, ASearchWithoutAUsbDiskSaysWhichDisksItSkipped) {
     EXPECT_NE(transport->LastError().find((Dev() / "sdb").string() + " skipped"), std::string::npos)
         << transport->LastError();
     EXPECT_NE(transport->LastError().find("--all-disks"), std::string::npos);
+}
+
+TEST_F(UsbDiskTest, EachDiskNamesItsGenericNodeWhenTheKernelMadeOne) {
+    AddGeneric("sda", "sg2");
+    fs::create_directories(Sys() / "block/sdb/device/scsi_generic/sgx"); // not an sg name
+    const std::map<std::string, std::string> cases = {
+        {"sda", "sg2"}, {"sdb", ""}, {"vda", ""}, {"sdc", ""}, {"", ""}, {"../block/sda", ""}};
+    for (const auto& [disk, generic] : cases) {
+        EXPECT_EQ(ScsiGenericNameOf(Sys().string(), disk), generic) << disk;
+    }
+}
+
+// Opening /dev/sdX of a removable disk makes the sd driver send TEST UNIT READY and
+// PREVENT/ALLOW MEDIUM REMOVAL; the disk node must stay shut while a generic node exists.
+TEST_F(UsbDiskTest, CommandsGoThroughTheGenericNodeAndNeverOpenTheDiskNode) {
+    AddGeneric("sda", "sg1");
+    std::ofstream(Dev() / "sg1").put('\0');
+    AddGeneric("sdb", "sg0"); // the kernel has a generic node, /dev has none: use sdb
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, (Dev() / "sda").c_str(), IN_OPEN), 0);
+
+    const auto transport = CreateDiskTransport(DiskScope::Every, Sys().string(), Dev().string());
+    const struct {
+        char letter;
+        std::string node;
+    } cases[] = {{'C', (Dev() / "sg1").string() + " (" + (Dev() / "sda").string() + ")"},
+                 {'D', (Dev() / "sdb").string()}};
+    for (const auto& c : cases) {
+        for (int command = 0; command < 3; ++command) {
+            const IScsiTransport::Handle handle = transport->OpenDrive(c.letter);
+            ASSERT_NE(handle, IScsiTransport::kInvalidHandle) << transport->LastError();
+            Cdb cdb{0xFC};
+            std::uint8_t data[2] = {};
+            // The fixture's nodes are plain files, so SG_IO fails and names the node used.
+            EXPECT_FALSE(transport->SendScsiCommand(handle, cdb, data, 2, ScsiDirection::Read));
+            EXPECT_EQ(transport->LastError().rfind("SG_IO on " + c.node + " failed", 0), 0u)
+                << transport->LastError();
+            transport->CloseDrive(handle);
+        }
+    }
+    alignas(inotify_event) char events[4096];
+    EXPECT_EQ(read(watch, events, sizeof events), -1) << "the disk node was opened";
+    close(watch);
 }
 
 TEST_F(UsbDiskTest, WithoutSysfsNoDiskIsSearched) {
