@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev python3
     googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
     libcli11-dev nlohmann-json3-dev
-    libiscsi-bin
+    libiscsi-bin usbip
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     mtools dosfstools
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick

@@ -74,6 +74,37 @@ TEST(CommandLine, IscsiFrontDoorOptions) {
     EXPECT_FALSE(Parse({}, error)->iscsi);
 }
 
+TEST(CommandLine, UsbFrontDoorOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string host;
+        std::uint16_t port;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{"--usbip", "3240"}, "127.0.0.1", 3240}, // loopback unless told otherwise
+             {{"--usbip", "0"}, "127.0.0.1", 0},
+             {{"--usbip", "0.0.0.0:3241", "--usbip-port-file", "u"}, "0.0.0.0", 3241},
+         }) {
+        std::string error;
+        const auto invocation = Parse(c.args, error);
+        ASSERT_TRUE(invocation) << error;
+        EXPECT_TRUE(invocation->usbip);
+        EXPECT_FALSE(invocation->iscsi);
+        EXPECT_EQ(invocation->usbipHost, c.host);
+        EXPECT_EQ(invocation->usbipPort, c.port);
+    }
+    std::string error;
+    for (const auto& bad : std::vector<std::vector<std::string>>{{"--usbip", ""},
+                                                                 {"--usbip", "65536"},
+                                                                 {"--usbip", ":3240"},
+                                                                 {"--usbip", "x"},
+                                                                 {"--usbip-port-file", ""},
+                                                                 {"--usbip"}}) {
+        EXPECT_FALSE(Parse(bad, error)) << bad.back();
+    }
+    EXPECT_FALSE(Parse({}, error)->usbip);
+}
+
 TEST(CommandLine, HelpAndVersionWinOverServing) {
     const std::vector<std::pair<std::vector<std::string>, vdrive::Invocation::Mode>> cases = {
         {{"--help"}, vdrive::Invocation::Mode::Help},

@@ -22,10 +22,12 @@ constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kModeSense6 = 0x1A;
 constexpr std::uint8_t kStartStopUnit = 0x1B;
 constexpr std::uint8_t kPreventAllow = 0x1E;
+constexpr std::uint8_t kReadFormatCapacities = 0x23;
 constexpr std::uint8_t kReadCapacity10 = 0x25;
 constexpr std::uint8_t kRead10 = 0x28;
 constexpr std::uint8_t kWrite10 = 0x2A;
 constexpr std::uint8_t kWriteVerify10 = 0x2E;
+constexpr std::uint8_t kVerify10 = 0x2F;
 constexpr std::uint8_t kSynchronizeCache10 = 0x35;
 constexpr std::uint8_t kModeSense10 = 0x5A;
 constexpr std::uint8_t kRead16 = 0x88;
@@ -74,6 +76,7 @@ std::optional<BlockRange> DecodeRange(const Cdb& cdb) {
     case op::kWrite10:
     case op::kWriteVerify10: // the medium keeps what it is given: verifying always agrees
     case op::kSynchronizeCache10:
+    case op::kVerify10:
         return BlockRange{Field(cdb, 2, 4), Field(cdb, 7, 2), cdb[1]};
     case op::kRead12:
     case op::kWrite12:
@@ -123,6 +126,7 @@ ScsiTaskResult BlockDevice::Dispatch(const Cdb& cdb, const ScsiTask& task) {
     const bool known = code == op::kTestUnitReady || code == op::kModeSense6 ||
                        code == op::kModeSense10 || code == op::kStartStopUnit ||
                        code == op::kPreventAllow || code == op::kReadCapacity10 ||
+                       code == op::kReadFormatCapacities ||
                        code == op::kServiceActionIn16 || DecodeRange(cdb).has_value();
     if (!known) {
         return IllegalRequest(scsi::kInvalidCommandOperationCode);
@@ -140,6 +144,8 @@ ScsiTaskResult BlockDevice::Dispatch(const Cdb& cdb, const ScsiTask& task) {
         return StartStopUnit(cdb);
     case op::kPreventAllow:
         return PreventAllow(cdb, task);
+    case op::kReadFormatCapacities:
+        return ReadFormatCapacities(cdb, task);
     default:
         break;
     }
@@ -154,6 +160,8 @@ ScsiTaskResult BlockDevice::Dispatch(const Cdb& cdb, const ScsiTask& task) {
     case op::kSynchronizeCache10:
     case op::kSynchronizeCache16:
         return SynchronizeCache(*DecodeRange(cdb));
+    case op::kVerify10:
+        return Verify(*DecodeRange(cdb));
     case op::kRead6:
     case op::kRead10:
     case op::kRead12:
@@ -230,6 +238,19 @@ ScsiTaskResult BlockDevice::ReadCapacity16(const Cdb& cdb, const ScsiTask& task)
     return DataIn(std::move(data), Field(cdb, 10, 4), task);
 }
 
+ScsiTaskResult BlockDevice::ReadFormatCapacities(const Cdb& cdb, const ScsiTask& task) {
+    // USB hosts (Windows' above all) ask this of a flash drive: one current capacity
+    // descriptor, "formatted" with a medium in, "no medium" (and the largest) without.
+    constexpr std::uint8_t kFormattedMedia = 0x02;
+    constexpr std::uint8_t kNoMedia = 0x03;
+    std::vector<std::uint8_t> data(12, 0);
+    data[3] = 8; // capacity list length: one descriptor
+    scsi::PutBe(data, 4, 4, std::min<std::uint64_t>(m_blockCount, 0xFFFFFFFFu));
+    data[8] = MediumPresent() ? kFormattedMedia : kNoMedia;
+    scsi::PutBe(data, 9, 3, kDiskBlockSize);
+    return DataIn(std::move(data), Field(cdb, 7, 2), task);
+}
+
 ScsiTaskResult BlockDevice::ModeSense(const Cdb& cdb, const ScsiTask& task) const {
     const bool ten = cdb[0] == op::kModeSense10;
     ModeSenseRequest request;
@@ -303,6 +324,18 @@ ScsiTaskResult BlockDevice::SynchronizeCache(const Range& range) {
     }
     if (!m_image->Flush()) {
         return CheckCondition(SenseKey::MediumError, scsi::kWriteError);
+    }
+    return {};
+}
+
+ScsiTaskResult BlockDevice::Verify(const Range& range) {
+    // Flash keeps what it is given: a medium verification always agrees. Comparing with
+    // sent bytes (BYTCHK) is not done.
+    if ((range.flags & 0x06) != 0) {
+        return IllegalRequest(scsi::kInvalidFieldInCdb);
+    }
+    if (auto fault = CheckRange(range, false)) {
+        return std::move(*fault);
     }
     return {};
 }

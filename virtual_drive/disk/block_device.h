@@ -68,6 +68,8 @@ class BlockDevice final : public IScsiLogicalUnit {
     ScsiTaskResult ReadCapacity10(const Cdb& cdb, const ScsiTask& task) const;
     ScsiTaskResult ReadCapacity16(const Cdb& cdb, const ScsiTask& task) const;
     ScsiTaskResult ModeSense(const Cdb& cdb, const ScsiTask& task) const;
+    ScsiTaskResult ReadFormatCapacities(const Cdb& cdb, const ScsiTask& task);
+    ScsiTaskResult Verify(const Range& range);
     ScsiTaskResult Read(const Range& range, const ScsiTask& task);
     ScsiTaskResult Write(const Range& range, const ScsiTask& task);
     ScsiTaskResult SynchronizeCache(const Range& range);

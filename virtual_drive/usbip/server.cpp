@@ -136,7 +136,6 @@ void UsbipServer::Serve(TcpSocket& socket) {
 void UsbipServer::ServeDevice(TcpSocket& socket, std::size_t index) {
     const ExportedDevice& exported = m_devices[index];
     StorageDevice device(*exported.disk, kUsbNexus | ++m_imports, exported.identity);
-    std::vector<Completion> done;
     std::vector<std::uint8_t> out;
     std::array<std::uint8_t, kUrbHeaderSize> head{};
     while (!m_stopping) {
@@ -150,30 +149,17 @@ void UsbipServer::ServeDevice(TcpSocket& socket, std::size_t index) {
             return;
         }
         const UrbHeader header = DecodeUrbHeader(head);
-        if (header.command == kCmdSubmit) {
-            if (IsIsochronous(header) || header.transferLength > kMaxTransfer ||
-                device.Waiting() >= m_settings.maxWaiting) {
-                return;
-            }
-            Submission submission{header, {}};
-            if (header.direction == kDirOut && header.transferLength > 0) {
-                submission.data.resize(header.transferLength);
-                if (!socket.ReceiveAll(submission.data.data(), submission.data.size(),
-                                       m_settings.messageLimitMs)) {
-                    return;
-                }
-            }
-            device.Submit(std::move(submission), done);
-        } else if (header.command == kCmdUnlink) {
-            EncodeRetUnlink(header.seqnum,
-                            device.Unlink(header.unlinkSeqnum) ? kStatusUnlinked : kStatusOk, out);
-        } else {
+        const std::optional<std::uint32_t> following =
+            DataFollowing(header, device.Waiting(), m_settings.maxWaiting);
+        if (!following) {
             return;
         }
-        for (const Completion& completion : done) {
-            EncodeRetSubmit(completion.header, completion.reply, out);
+        std::vector<std::uint8_t> data(*following);
+        if (!data.empty() &&
+            !socket.ReceiveAll(data.data(), data.size(), m_settings.messageLimitMs)) {
+            return;
         }
-        done.clear();
+        device.Handle(header, std::move(data), out);
         if (!out.empty() && !socket.SendAll(out.data(), out.size())) {
             return;
         }

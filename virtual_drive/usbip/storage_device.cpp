@@ -21,6 +21,18 @@ bool Remove(std::deque<Submission>& queue, std::uint32_t seqnum) {
 
 } // namespace
 
+std::optional<std::uint32_t> DataFollowing(const UrbHeader& header, std::size_t waiting,
+                                           std::size_t maxWaiting) {
+    if (header.command == kCmdUnlink) {
+        return 0;
+    }
+    if (header.command != kCmdSubmit || IsIsochronous(header) ||
+        header.transferLength > kMaxTransfer || waiting >= maxWaiting) {
+        return std::nullopt;
+    }
+    return header.direction == kDirOut ? header.transferLength : 0;
+}
+
 StorageDevice::StorageDevice(IScsiLogicalUnit& disk, std::uint64_t nexus, UsbIdentity identity)
     : m_disk(disk), m_nexus(nexus), m_sense(disk), m_transport(m_sense, nexus),
       m_control(std::move(identity), m_transport) {}
@@ -65,6 +77,20 @@ void StorageDevice::Pump(std::vector<Completion>& done) {
                 progress = true;
             }
         }
+    }
+}
+
+void StorageDevice::Handle(const UrbHeader& header, std::vector<std::uint8_t> data,
+                           std::vector<std::uint8_t>& out) {
+    if (header.command == kCmdUnlink) {
+        EncodeRetUnlink(header.seqnum, Unlink(header.unlinkSeqnum) ? kStatusUnlinked : kStatusOk,
+                        out);
+        return;
+    }
+    std::vector<Completion> done;
+    Submit({header, std::move(data)}, done);
+    for (const Completion& completion : done) {
+        EncodeRetSubmit(completion.header, completion.reply, out);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "virtual_drive/disk/logical_unit.h"
@@ -29,6 +30,12 @@ struct Completion {
     UrbReply reply;
 };
 
+// The data bytes that follow `header` on the wire; none when the message is one this
+// device cannot serve (an unknown command, isochronous packets, an oversized transfer, more
+// than `maxWaiting` transfers waiting): the connection ends.
+std::optional<std::uint32_t> DataFollowing(const UrbHeader& header, std::size_t waiting,
+                                           std::size_t maxWaiting);
+
 class StorageDevice {
   public:
     // `nexus` names the importing host to the disk; the disk must outlive the device.
@@ -42,6 +49,11 @@ class StorageDevice {
     void Submit(Submission submission, std::vector<Completion>& done);
     // CMD_UNLINK: true when the submission was still waiting (it is never answered now).
     bool Unlink(std::uint32_t seqnum);
+
+    // One URB message as the connection reads it: its header, then (for an OUT submit) its
+    // data. Appends the RET_SUBMIT and RET_UNLINK messages to send.
+    void Handle(const UrbHeader& header, std::vector<std::uint8_t> data,
+                std::vector<std::uint8_t>& out);
 
     // How many submissions wait (bounded by the caller).
     std::size_t Waiting() const { return m_waitingIn.size() + m_waitingOut.size(); }

@@ -30,7 +30,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"FORMAT UNIT", Command(0x04, 6), kInvalidOpcode},
         RefusalCase{"MODE SELECT(6)", Command(0x15, 6), kInvalidOpcode},
-        RefusalCase{"VERIFY(10)", Command(0x2F, 10), kInvalidOpcode},
+        RefusalCase{"VERIFY(10) comparing bytes", Command(0x2F, 10, {{1, 1, 0x02}, {8, 1, 1}}),
+                    kInvalidField},
+        RefusalCase{"VERIFY(10) past the end", Command(0x2F, 10, {{2, 4, kLast}, {8, 1, 2}}),
+                    kLbaOutOfRange},
         RefusalCase{"UNMAP", Command(0x42, 10), kInvalidOpcode},
         RefusalCase{"MAINTENANCE IN", Command(0xA3, 12, {{1, 1, 0x0C}}), kInvalidOpcode},
         RefusalCase{"INQUIRY CmdDt", Command(0x12, 6, {{1, 1, 0x02}, {4, 1, 255}}), kInvalidField},
@@ -280,6 +283,21 @@ TEST_F(DiskFixture, ReadCapacityGivesTheLastBlockAndTheBlockSize) {
         EXPECT_EQ(cut.status, kScsiStatusGood);
         EXPECT_EQ(cut.dataIn.size(), allocation);
     }
+}
+
+TEST_F(DiskFixture, ReadFormatCapacitiesGivesTheFormattedMediumAndNoMediumWhenEjected) {
+    const auto listed = In(Command(0x23, 10, {{7, 2, 252}}), 252);
+    ASSERT_EQ(listed.status, kScsiStatusGood);
+    ASSERT_EQ(listed.dataIn.size(), 12u);
+    EXPECT_EQ(listed.dataIn[3], 8); // one descriptor
+    EXPECT_EQ(Be(listed.dataIn, 4, 4), kDiskBlocks);
+    EXPECT_EQ(listed.dataIn[8], 0x02); // formatted
+    EXPECT_EQ(Be(listed.dataIn, 9, 3), 512u);
+    EXPECT_EQ(In(Command(0x23, 10, {{7, 2, 4}}), 4).dataIn.size(), 4u);
+    EXPECT_EQ(In(Command(0x2F, 10, {{8, 1, 8}})).status, kScsiStatusGood); // VERIFY agrees
+
+    ASSERT_EQ(In(Command(0x1B, 6, {{4, 1, 0x02}})).status, kScsiStatusGood); // eject
+    EXPECT_EQ(In(Command(0x23, 10, {{7, 2, 12}}), 12).dataIn[8], 0x03);
 }
 
 TEST_F(DiskFixture, ModeSenseSaysWritableWithDpoFuaAndListsCachingAndControl) {

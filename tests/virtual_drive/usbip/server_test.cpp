@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "../server_fixture.h"
+#include "device/vdrive_transport.h"
 #include "usbip_client.h"
 #include "virtual_drive/disk/volume_disks.h"
-#include "virtual_drive/iscsi/front_door.h"
 #include "virtual_drive/usbip/front_door.h"
 
 using namespace usbip_test;
@@ -157,17 +157,16 @@ TEST_F(UsbipServerTest, UnplugTakesTheDeviceOffTheBusAndPlugBringsItBack) {
 }
 
 TEST_F(UsbipServerTest, CountsEveryCommandOfEveryDoorPerOperationCode) {
-    vdrive::iscsi::FrontDoor iscsi; // the same disks through a second door
-    vdrive::iscsi::FrontDoorOptions options;
-    options.settings.port = 0;
-    std::string error;
-    ASSERT_TRUE(iscsi.Start(disks, options, {}, error)) << error;
-
     ASSERT_EQ(Control("counts"), "none");
     auto drive = Imported("1-2");
     drive->Scsi(kTestUnitReady, 0, false);
     drive->Scsi(IdentifyCdb(), 512, true);
-    drive->Scsi(IdentifyCdb(), 512, true);
+    VirtualDriveTransport v1("127.0.0.1", fixture.server.Port()); // the same drive, door v1
+    const auto handle = v1.OpenDrive('E');
+    Cdb identify{};
+    std::copy_n(IdentifyCdb().begin(), 16, identify.begin());
+    std::vector<std::uint8_t> data(512);
+    ASSERT_TRUE(v1.SendScsiCommand(handle, identify, data.data(), 512, ScsiDirection::Read));
     auto stick = Imported("1-1");
     stick->Scsi(kInquiry, 36, true);
     EXPECT_EQ(Control("counts"), "0x00=1 0x12=1 0xFC=2");
