@@ -5,7 +5,8 @@
 # tessalok.exe (under wine) against it.
 # Builds what it needs; the kernel and the wine prefix are cached under build/.
 #   tools/run-qemu-stage.sh
-# QEMU_STAGE_SECONDS (default 240) bounds the guest's run.
+# QEMU_STAGE_SECONDS (default 420: room for a busy machine; each step bounds itself too)
+# bounds the guest's run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -58,7 +59,7 @@ status=0
 HOST_ROOT=/ HOST_PORTS="$ctl_port $usbip_port" tests/qemu/boot-guest.sh \
     "$kernel_root"/boot/vmlinuz-* "$work/initrd.gz" \
     "iscsi://127.0.0.1:$(cat "$work/iscsi.port")/iqn.2026-12.org.tessalok:vdrive-e/0" \
-    "$work/ide.img" "$work/console.log" "${QEMU_STAGE_SECONDS:-240}" \
+    "$work/ide.img" "$work/console.log" "${QEMU_STAGE_SECONDS:-420}" \
     tessalok.host=10.0.2.4 "tessalok.ctlport=$ctl_port" "tessalok.usbipport=$usbip_port" \
     "tessalok.wineprefix=$work/wine-prefix" \
     "tessalok.exe64=$root/build/win64/cli/tessalok.exe" \

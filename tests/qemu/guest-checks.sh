@@ -120,6 +120,7 @@ ctl silence-next 1 >/dev/null
 started=$(date +%s)
 run silenced 3 tessalok status
 has silenced-says "no fingerprint drive found" "$err"
+has silenced-timed-out "host status 0x03" "$err" # DID_TIME_OUT: the kernel's time-out ended it
 echo "guest: the silenced search took $(($(date +%s) - started)) s"
 run answers-again 0 tessalok status
 
