@@ -4,12 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <thread>
 
-#include "virtual_drive/iscsi/target_server.h"
 #include "virtual_drive/disk/volume_disks.h"
+#include "virtual_drive/iscsi/target_server.h"
+#include "virtual_drive/serving_thread.h"
 
 namespace vdrive::iscsi {
 
@@ -19,28 +18,18 @@ struct FrontDoorOptions {
 
 class FrontDoor {
   public:
-    FrontDoor() = default;
-    ~FrontDoor() { Stop(); }
-    FrontDoor(const FrontDoor&) = delete;
-    FrontDoor& operator=(const FrontDoor&) = delete;
-
     // Builds a target over each volume's disk and starts listening and serving. False with
     // `error` saying why (an address in use). The disks must outlive the door.
     bool Start(VolumeDisks& disks, FrontDoorOptions options, TargetServer::Log log,
                std::string& error);
-    std::uint16_t Port() const { return m_server ? m_server->Port() : 0; }
+    std::uint16_t Port() const { return m_serving.Port(); }
     // Ends every connection and waits for them.
-    void Stop();
+    void Stop() { m_serving.Stop(); }
     // Asks the server to stop without waiting (safe in a signal handler).
-    void RequestStop() {
-        if (TargetServer* server = m_server.get()) {
-            server->Stop();
-        }
-    }
+    void RequestStop() { m_serving.RequestStop(); }
 
   private:
-    std::unique_ptr<TargetServer> m_server;
-    std::thread m_thread;
+    ServingThread<TargetServer> m_serving;
 };
 
 } // namespace vdrive::iscsi

@@ -13,23 +13,13 @@ bool FrontDoor::Start(VolumeDisks& disks, UsbipSettings settings, UsbipServer::L
         devices.push_back(std::move(device));
     }
     const std::string host = settings.host;
-    m_server =
-        std::make_unique<UsbipServer>(std::move(devices), std::move(settings), std::move(log));
-    if (!m_server->Listen(error)) {
+    if (!m_serving.Start(
+            std::make_unique<UsbipServer>(std::move(devices), std::move(settings), std::move(log)),
+            error)) {
         error = "cannot listen for USB/IP on " + host + ": " + error;
-        m_server.reset();
         return false;
     }
-    m_thread = std::thread([server = m_server.get()] { server->Run(); });
     return true;
-}
-
-void FrontDoor::Stop() {
-    RequestStop();
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
-    m_server.reset();
 }
 
 } // namespace vdrive::usbip

@@ -4,41 +4,30 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "virtual_drive/disk/volume_disks.h"
+#include "virtual_drive/serving_thread.h"
 #include "virtual_drive/usbip/server.h"
 
 namespace vdrive::usbip {
 
 class FrontDoor {
   public:
-    FrontDoor() = default;
-    ~FrontDoor() { Stop(); }
-    FrontDoor(const FrontDoor&) = delete;
-    FrontDoor& operator=(const FrontDoor&) = delete;
-
     // Exports the disks and starts listening and serving. False with `error` saying why
     // (an address in use). The disks must outlive the door.
     bool Start(VolumeDisks& disks, UsbipSettings settings, UsbipServer::Log log,
                std::string& error);
-    std::uint16_t Port() const { return m_server ? m_server->Port() : 0; }
+    std::uint16_t Port() const { return m_serving.Port(); }
     // Ends every connection and waits for them.
-    void Stop();
+    void Stop() { m_serving.Stop(); }
     // Asks the server to stop without waiting (safe in a signal handler).
-    void RequestStop() {
-        if (UsbipServer* server = m_server.get()) {
-            server->Stop();
-        }
-    }
+    void RequestStop() { m_serving.RequestStop(); }
 
   private:
-    std::vector<DoorUnit> m_units;
-    std::unique_ptr<UsbipServer> m_server;
-    std::thread m_thread;
+    std::vector<DoorUnit> m_units; // declared first: the server goes before them
+    ServingThread<UsbipServer> m_serving;
 };
 
 } // namespace vdrive::usbip
