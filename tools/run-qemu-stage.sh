@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The real-kernel stage: boots Debian's kernel under QEMU (software emulation) with the
-# virtual drive attached as a USB mass-storage disk through iSCSI, and runs the native
-# tessalok and both Windows builds of tessalok.exe (under wine) against it in the guest.
+# The real-kernel stage: boots Debian's kernel under QEMU (software emulation); the guest
+# attaches the virtual drive as a USB mass-storage disk over USB/IP (and sees it on
+# virtio-scsi through iSCSI too) and runs the native tessalok and both Windows builds of
+# tessalok.exe (under wine) against it.
 # Builds what it needs; the kernel and the wine prefix are cached under build/.
 #   tools/run-qemu-stage.sh
-# QEMU_STAGE_SECONDS (default 240) bounds the guest's run.
+# QEMU_STAGE_SECONDS (default 420: room for a busy machine; each step bounds itself too)
+# bounds the guest's run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -34,28 +36,32 @@ kernel_root=$(tests/qemu/fetch-kernel.sh "$root/build/qemu-cache")
 tests/qemu/make-wine-prefix.sh "$work/wine-prefix"
 tests/qemu/make-initramfs.sh "$kernel_root" "$work/initrd.gz" \
     build/linux/cli/tessalok build/linux/virtual_drive/tessalok-vdrive
-rm -f "$work/ide.img" "$work/ctl.port" "$work/iscsi.port"
+rm -f "$work/ide.img" "$work/ctl.port" "$work/iscsi.port" "$work/usbip.port"
 truncate -s 4M "$work/ide.img"
 
 # The drive at E: with one finger enrolled and the automatic user at the sensor.
 build/linux/virtual_drive/tessalok-vdrive --drive E --auto-user --run "set-slot 0 alice" \
     --port 0 --port-file "$work/ctl.port" --iscsi 0 --iscsi-port-file "$work/iscsi.port" \
-    --verbose 2>"$work/vdrive.log" &
+    --usbip 0 --usbip-port-file "$work/usbip.port" --verbose 2>"$work/vdrive.log" &
 vdrive=$!
 trap 'kill "$vdrive" 2>/dev/null || true; wait "$vdrive" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
-    [ -s "$work/ctl.port" ] && [ -s "$work/iscsi.port" ] && break
+    [ -s "$work/ctl.port" ] && [ -s "$work/iscsi.port" ] && [ -s "$work/usbip.port" ] && break
     kill -0 "$vdrive" 2>/dev/null || { cat "$work/vdrive.log" >&2; exit 1; }
     sleep 0.1
 done
-[ -s "$work/iscsi.port" ] || { echo "qemu stage: the virtual drive did not start" >&2; exit 1; }
+[ -s "$work/usbip.port" ] || { echo "qemu stage: the virtual drive did not start" >&2; exit 1; }
+ctl_port=$(cat "$work/ctl.port") usbip_port=$(cat "$work/usbip.port")
 
 started=$(date +%s)
 status=0
-HOST_ROOT=/ tests/qemu/boot-guest.sh "$kernel_root"/boot/vmlinuz-* "$work/initrd.gz" \
+# The guest reaches the control and USB/IP ports only (QEMU itself opens the iSCSI LUN).
+HOST_ROOT=/ HOST_PORTS="$ctl_port $usbip_port" tests/qemu/boot-guest.sh \
+    "$kernel_root"/boot/vmlinuz-* "$work/initrd.gz" \
     "iscsi://127.0.0.1:$(cat "$work/iscsi.port")/iqn.2026-12.org.tessalok:vdrive-e/0" \
-    "$work/ide.img" "$work/console.log" "${QEMU_STAGE_SECONDS:-240}" \
-    "tessalok.ctlport=$(cat "$work/ctl.port")" "tessalok.wineprefix=$work/wine-prefix" \
+    "$work/ide.img" "$work/console.log" "${QEMU_STAGE_SECONDS:-420}" \
+    tessalok.host=10.0.2.4 "tessalok.ctlport=$ctl_port" "tessalok.usbipport=$usbip_port" \
+    "tessalok.wineprefix=$work/wine-prefix" \
     "tessalok.exe64=$root/build/win64/cli/tessalok.exe" \
     "tessalok.exe32=$root/build/win32/cli/tessalok.exe" "${guest_tests32[@]}" || status=$?
 echo "qemu stage: the guest ran $(($(date +%s) - started)) s"

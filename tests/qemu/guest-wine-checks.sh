@@ -1,7 +1,8 @@
 #!/bin/sh
 # shellcheck disable=SC2154 # TESSALOK_* (guest-init), out and err (guest-checks)
 # Sourced by guest-checks: both Windows builds of tessalok.exe under the host's wine, whose
-# pass-through on \\.\E: becomes SG_IO on /dev/sdc. Uses run, has and ctl from there.
+# pass-through on \\.\E: becomes SG_IO on the drive's USB disk. Uses run, has, ctl, $limit
+# and $usb from there.
 
 # /winroot: the host's root (shared read-only over 9p) under a writable tmpfs overlay, with
 # the guest's /dev, /proc and /sys, so the host's wine runs against the guest's kernel. The
@@ -19,12 +20,14 @@ make_wine_root() {
         mount -t sysfs sysfs /winroot/sys || return 1
     mkdir -p /winroot/tessalok-guest &&
         cp "/host$TESSALOK_exe64" /winroot/tessalok-guest/tessalok64.exe &&
-        cp "/host$TESSALOK_exe32" /winroot/tessalok-guest/tessalok32.exe
+        cp "/host$TESSALOK_exe32" /winroot/tessalok-guest/tessalok32.exe &&
+        ln -sfn "/dev/$usb" "/winroot$TESSALOK_wineprefix/dosdevices/e::"
 }
 
-# in_wine PROGRAM ARGUMENTS...: PROGRAM in /winroot, with the prefix made on the host.
+# in_wine PROGRAM ARGUMENTS...: PROGRAM in /winroot, with the prefix made on the host;
+# ended after $limit seconds.
 in_wine() {
-    chroot /winroot /usr/bin/env -i PATH=/usr/bin:/bin HOME=/root \
+    timeout -s KILL "$limit" chroot /winroot /usr/bin/env -i PATH=/usr/bin:/bin HOME=/root \
         WINEPREFIX="$TESSALOK_wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$@"
 }
 
@@ -33,13 +36,17 @@ run wine-root 0 make_wine_root
 in_wine wineserver -p
 for bits in 64 32; do
     exe=/tessalok-guest/tessalok$bits.exe
+    ctl counts reset >/dev/null
     run "wine$bits-status" 0 in_wine wine $exe --trace --drive E status
+    echo "guest: on the wire for wine$bits status: $(ctl counts) ($(grep -c '^trace ' "$err") vendor commands traced)"
     has "wine$bits-status-drive" "Drive:    E:" "$out"
     has "wine$bits-status-trace" "trace E: SECU" "$err"
     run "wine$bits-status-json" 0 in_wine wine $exe --drive E status --json
     has "wine$bits-json-drive" '"drive":"E:"' "$out"
     ctl set-slot 0 alice # the finger that authorizes
+    ctl counts reset >/dev/null
     run "wine$bits-install" 0 in_wine wine $exe --drive E install
+    echo "guest: on the wire for wine$bits install: $(ctl counts)"
     has "wine$bits-install-says" "installation successfully" "$out"
     run "wine$bits-erase" 0 in_wine wine $exe --drive E erase --yes
 done

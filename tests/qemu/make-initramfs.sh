@@ -44,9 +44,11 @@ done <"$here/guest-modules.txt"
 
 cp "$here/guest-init.sh" "$tree/init"
 cp "$here/guest-checks.sh" "$tree/bin/guest-checks"
+cp "$here/guest-usb-attach.sh" "$tree/bin/guest-usb-attach"
+cp "$here/guest-wire-counts.sh" "$tree/bin/guest-wire-counts"
 cp "$here/guest-wine-checks.sh" "$tree/bin/guest-wine-checks"
 cp "$here/guest-tests32.txt" "$tree/bin/guest-tests32.txt"
-chmod +x "$tree/init" "$tree/bin/guest-checks"
+chmod +x "$tree/init" "$tree/bin/guest-checks" "$tree/bin/guest-usb-attach"
 printf 'root:x:0:0:root:/:/bin/sh\nuser:x:1000:1000:user:/tmp:/bin/sh\n' >"$tree/etc/passwd"
 printf 'root:x:0:\nuser:x:1000:\n' >"$tree/etc/group"
 

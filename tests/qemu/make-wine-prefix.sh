@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the wine prefix the guest runs tessalok.exe in, on the host beforehand (making it
 # inside the emulated guest takes minutes). In it E: is a present drive whose device is the
-# guest's /dev/sdc, the drive on virtio-scsi: wine turns pass-through on \\.\E: into SG_IO
-# there.
+# guest's /dev/sda, the drive on USB: wine turns pass-through on \\.\E: into SG_IO there
+# (the guest points it at the drive's disk again if that moved).
 # A second run reuses the prefix.
 #   tests/qemu/make-wine-prefix.sh PREFIX
 set -euo pipefail
@@ -26,4 +26,4 @@ if [ ! -f "$prefix/.tessalok-ready" ]; then
 fi
 mkdir -p "$prefix/drive-e"
 ln -sfn ../drive-e "$prefix/dosdevices/e:"
-ln -sfn /dev/sdc "$prefix/dosdevices/e::"
+ln -sfn /dev/sda "$prefix/dosdevices/e::"
