@@ -5,8 +5,8 @@
 # tessalok.exe (under wine) against it.
 # Builds what it needs; the kernel and the wine prefix are cached under build/.
 #   tools/run-qemu-stage.sh
-# QEMU_STAGE_SECONDS (default 420: room for a busy machine; each step bounds itself too)
-# bounds the guest's run.
+# QEMU_STAGE_SECONDS (default 420: room for a busy machine, or 900 with the 32-bit window
+# tests; each step bounds itself too) bounds the guest's run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,19 +21,29 @@ cmake --build --preset win64 -j"$(nproc)" --target tessalok
 cmake --build --preset win32 -j"$(nproc)" --target tessalok
 
 # Where this machine's kernel runs no 32-bit programs, the 32-bit unit tests (the 32-bit
-# pass-through layout among them) run in the guest, whose kernel does; not the window's
-# tests, which need a display, nor those that start other programs.
+# pass-through layout among them) and the 32-bit window's tests run in the guest, whose
+# kernel does; the window's screenshots come back through a writable share, into
+# build/win32/artifacts as on a host that runs them.
 # shellcheck source=tools/wine-loader.sh
 source tools/wine-loader.sh
 guest_tests32=()
+qemu_extra=${QEMU_EXTRA:-}
+seconds=${QEMU_STAGE_SECONDS:-420}
 if [ "$TESSALOK_WINE_RUNS_32BIT" != 1 ]; then
     # shellcheck disable=SC2046 # one target a line
-    cmake --build --preset win32 -j"$(nproc)" --target $(sed 's|.*/||; s/$/_test/' tests/qemu/guest-tests32.txt)
-    guest_tests32=("tessalok.tests32=$root/build/win32/tests")
+    cmake --build --preset win32 -j"$(nproc)" --target $(sed 's|.*/||; s/$/_test/' tests/qemu/guest-tests32.txt) \
+        window_e2e_test KV_Tessalok_Demo tessalok-vdrive
+    guest_tests32=("tessalok.tests32=$root/build/win32/tests" "tessalok.window32=$root/build/win32")
+    artifacts32=$root/build/win32/artifacts
+    mkdir -p "$artifacts32"
+    rm -f "$artifacts32"/*.bmp "$artifacts32"/*.png
+    qemu_extra+=" -virtfs local,path=$artifacts32,mount_tag=artifacts,security_model=none"
+    seconds=${QEMU_STAGE_SECONDS:-900}
 fi
 
 kernel_root=$(tests/qemu/fetch-kernel.sh "$root/build/qemu-cache")
 tests/qemu/make-wine-prefix.sh "$work/wine-prefix"
+tests/qemu/prepare-window-prefix.sh "$work/wine-prefix"
 tests/qemu/make-initramfs.sh "$kernel_root" "$work/initrd.gz" \
     build/linux/cli/tessalok build/linux/virtual_drive/tessalok-vdrive
 rm -f "$work/ide.img" "$work/ctl.port" "$work/iscsi.port" "$work/usbip.port"
@@ -56,14 +66,17 @@ ctl_port=$(cat "$work/ctl.port") usbip_port=$(cat "$work/usbip.port")
 started=$(date +%s)
 status=0
 # The guest reaches the control and USB/IP ports only (QEMU itself opens the iSCSI LUN).
-HOST_ROOT=/ HOST_PORTS="$ctl_port $usbip_port" tests/qemu/boot-guest.sh \
+HOST_ROOT=/ HOST_PORTS="$ctl_port $usbip_port" QEMU_EXTRA=$qemu_extra tests/qemu/boot-guest.sh \
     "$kernel_root"/boot/vmlinuz-* "$work/initrd.gz" \
     "iscsi://127.0.0.1:$(cat "$work/iscsi.port")/iqn.2026-12.org.tessalok:vdrive-e/0" \
-    "$work/ide.img" "$work/console.log" "${QEMU_STAGE_SECONDS:-420}" \
+    "$work/ide.img" "$work/console.log" "$seconds" \
     tessalok.host=10.0.2.4 "tessalok.ctlport=$ctl_port" "tessalok.usbipport=$usbip_port" \
     "tessalok.wineprefix=$work/wine-prefix" \
     "tessalok.exe64=$root/build/win64/cli/tessalok.exe" \
     "tessalok.exe32=$root/build/win32/cli/tessalok.exe" "${guest_tests32[@]}" || status=$?
 echo "qemu stage: the guest ran $(($(date +%s) - started)) s"
+if [ "${#guest_tests32[@]}" -gt 0 ] && ls "$artifacts32"/*.bmp >/dev/null 2>&1; then
+    python3 tests/e2e/bmp_to_png.py "$artifacts32" >/dev/null
+fi
 tests/qemu/check-console.sh "$work/console.log"
 exit "$status"

@@ -26,27 +26,8 @@ if [ -z "${TESSALOK_WINE_READY:-}" ]; then
 
     $TESSALOK_WINE wineboot -i >/dev/null 2>&1
     wineserver -w
-    # Debian's wine does not find its own fonts; CJK glyphs come from WenQuanYi.
-    fonts="$WINEPREFIX/drive_c/windows/Fonts"
-    mkdir -p "$fonts"
-    cp /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
-    cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$fonts/" 2>/dev/null || true
-    reg="$(mktemp /tmp/tessalok-wine-reg.XXXXXX.reg)"
-    cat >"$reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-
-[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
-"Tahoma"="wqy-microhei.ttc,WenQuanYi Micro Hei"
-"Microsoft Sans Serif"="wqy-microhei.ttc,WenQuanYi Micro Hei"
-"MS Shell Dlg"="wqy-microhei.ttc,WenQuanYi Micro Hei"
-"MS Shell Dlg 2"="wqy-microhei.ttc,WenQuanYi Micro Hei"
-REG
-    $TESSALOK_WINE regedit "$reg" >/dev/null 2>&1
-    rm -f "$reg"
-    wineserver -w
+    # The fonts and font links of every language the window shows.
+    "$(dirname "${BASH_SOURCE[0]}")/wine-window-fonts.sh"
     # Keep one server alive: without it every wine start costs seconds.
     wineserver -p
     # Start wine's background services now, detached from any caller's output: started

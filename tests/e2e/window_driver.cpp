@@ -1,5 +1,6 @@
 #include "window_driver.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -9,9 +10,13 @@ namespace {
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr int kMessageBoxTextId = 0xFFFF;
 
+UINT SendTimeoutMs() {
+    return static_cast<UINT>(Patience(std::chrono::milliseconds(kSendTimeoutMs)).count());
+}
+
 LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    ::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+    ::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, SendTimeoutMs(),
                           &result);
     return static_cast<LRESULT>(result);
 }
@@ -29,10 +34,46 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
     wchar_t name[64] = {};
     ::GetClassNameW(window, name, 64);
     if (owner == search.processId && ::IsWindowVisible(window) &&
-        std::wstring(name) == search.className) {
+        (search.className == nullptr || std::wstring(name) == search.className)) {
         search.found.push_back(window);
     }
     return TRUE;
+}
+
+// A part of the screen: bottom-up rows of 24-bit pixels, each row padded to 4 bytes.
+struct ScreenImage {
+    int width = 0;
+    int height = 0;
+    std::vector<char> bits;
+};
+
+ScreenImage CaptureScreen(const RECT& area) {
+    const RECT screenRect{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    RECT part = screenRect;
+    if (!::IsRectEmpty(&area) && !::IntersectRect(&part, &area, &screenRect)) {
+        return {};
+    }
+    ScreenImage image{part.right - part.left, part.bottom - part.top, {}};
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader = {
+        sizeof(BITMAPINFOHEADER), image.width, image.height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+        const HGDIOBJ previous = ::SelectObject(memory, bitmap);
+        ::BitBlt(memory, 0, 0, image.width, image.height, screen, part.left, part.top, SRCCOPY);
+        ::GdiFlush();
+        const auto rowBytes = static_cast<std::size_t>((image.width * 3 + 3) & ~3);
+        const auto* first = static_cast<const char*>(bits);
+        image.bits.assign(first, first + rowBytes * static_cast<std::size_t>(image.height));
+        ::SelectObject(memory, previous);
+        ::DeleteObject(bitmap);
+    }
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return image;
 }
 
 } // namespace
@@ -60,7 +101,7 @@ bool ChildProcess::Start(const std::wstring& commandLine, const std::wstring& di
 }
 
 bool ChildProcess::WaitForExit(std::chrono::milliseconds timeout) const {
-    return ::WaitForSingleObject(m_info.hProcess, static_cast<DWORD>(timeout.count())) ==
+    return ::WaitForSingleObject(m_info.hProcess, static_cast<DWORD>(Patience(timeout).count())) ==
            WAIT_OBJECT_0;
 }
 
@@ -71,8 +112,17 @@ void ChildProcess::Terminate() {
     }
 }
 
+std::chrono::milliseconds Patience(std::chrono::milliseconds usual) {
+    static const int factor = [] {
+        const char* given = std::getenv("TESSALOK_E2E_SLOWDOWN");
+        const int value = given != nullptr ? std::atoi(given) : 1;
+        return value > 0 ? value : 1;
+    }();
+    return usual * factor;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
+    const auto end = std::chrono::steady_clock::now() + Patience(timeout);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end) {
             return false;
@@ -157,31 +207,55 @@ void AnswerMessageBox(const MessageBoxView& box, int buttonId) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(box.window, buttonId)));
 }
 
-bool SaveScreenshot(const std::wstring& path) {
-    const int width = ::GetSystemMetrics(SM_CXSCREEN);
-    const int height = ::GetSystemMetrics(SM_CYSCREEN);
-    const HDC screen = ::GetDC(nullptr);
-    const HDC memory = ::CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    const HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ previous = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    ::GdiFlush();
-    const auto rowBytes = static_cast<DWORD>((width * 3 + 3) & ~3);
-    const DWORD pixelBytes = rowBytes * static_cast<DWORD>(height);
+RECT ProcessArea(DWORD processId) {
+    RECT area{};
+    for (const HWND window : ProcessWindows(processId, nullptr)) {
+        RECT rect{};
+        ::GetWindowRect(window, &rect);
+        ::UnionRect(&area, &area, &rect);
+    }
+    return area;
+}
+
+bool PaintAndSettle(DWORD processId, const RECT& area, std::chrono::milliseconds timeout) {
+    for (const HWND window : ProcessWindows(processId, nullptr)) {
+        // The paint messages are sent: skip a window whose program no longer answers.
+        DWORD_PTR ignored = 0;
+        if (::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs(),
+                                  &ignored) != 0) {
+            ::RedrawWindow(window, nullptr, nullptr,
+                           RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW |
+                               RDW_ALLCHILDREN);
+        }
+    }
+    const auto end = std::chrono::steady_clock::now() + Patience(timeout);
+    ScreenImage last = CaptureScreen(area);
+    while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ScreenImage now = CaptureScreen(area);
+        if (now.bits == last.bits) {
+            return true;
+        }
+        last = std::move(now);
+    }
+    return false;
+}
+
+bool SaveScreenshot(const std::wstring& path, const RECT& area) {
+    const ScreenImage image = CaptureScreen(area);
+    if (image.bits.empty()) {
+        return false;
+    }
+    BITMAPINFOHEADER header{
+        sizeof(BITMAPINFOHEADER), image.width, image.height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const auto pixelBytes = static_cast<DWORD>(image.bits.size());
     BITMAPFILEHEADER file{
         0x4D42,
         static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + pixelBytes), 0, 0,
         sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
     std::ofstream out(std::filesystem::path(path), std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof(file));
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
-    out.write(static_cast<const char*>(bits), pixelBytes);
-    ::SelectObject(memory, previous);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+    out.write(reinterpret_cast<const char*>(&header), sizeof(header));
+    out.write(image.bits.data(), static_cast<std::streamsize>(pixelBytes));
     return static_cast<bool>(out);
 }

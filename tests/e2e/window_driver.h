@@ -33,14 +33,18 @@ class ChildProcess {
     PROCESS_INFORMATION m_info{};
 };
 
-// Polls `condition` every 20 ms until it holds or `timeout` passes.
+// `usual` stretched by TESSALOK_E2E_SLOWDOWN (a whole factor, 1 when unset), for a machine
+// that runs the programs that much slower (software emulation). Every wait below uses it.
+std::chrono::milliseconds Patience(std::chrono::milliseconds usual);
+
+// Polls `condition` every 20 ms until it holds or `timeout` (stretched) passes.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(15));
 
 // A Windows path for a path the build gives in Unix form ("/work/x" -> "Z:\work\x").
 std::wstring WindowsPath(const std::string& unixPath);
 
-// Visible top-level windows of process `processId` whose class is `className`.
+// Visible top-level windows of process `processId` whose class is `className` (any when null).
 std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className);
 
 // The text of `window` (WM_GETTEXT through the other process), or of its child `id`.
@@ -66,5 +70,16 @@ struct MessageBoxView {
 MessageBoxView FindMessageBox(DWORD processId, HWND mainWindow);
 void AnswerMessageBox(const MessageBoxView& box, int buttonId);
 
-// Writes the whole screen as a 24-bit BMP file.
-bool SaveScreenshot(const std::wstring& path);
+// The screen rectangle that covers every visible window of `processId` (its main window
+// and any message box); empty when it has none.
+RECT ProcessArea(DWORD processId);
+
+// Makes every visible window of `processId` paint now, its controls included, then waits
+// until the screen shows the same pixels of `area` in two captures 100 ms apart. A window
+// that has just become visible has not painted yet, and the program hands what it drew to
+// the display only when it next waits for messages. False when `timeout` passed first.
+bool PaintAndSettle(DWORD processId, const RECT& area,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// Writes `area` of the screen (the whole screen when `area` is empty) as a 24-bit BMP file.
+bool SaveScreenshot(const std::wstring& path, const RECT& area = {});

@@ -8,6 +8,7 @@
 #include <dbt.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,18 +18,33 @@
 #include "device/vdrive_transport.h"
 #include "i18n/message_table.h"
 #include "tests/ui/bitmap_file.h"
+#include "ui/font_height.h"
 #include "window_driver.h"
 
 namespace {
 
 using namespace main_dialog_ids;
 
-std::wstring English(int number) {
+// Message `number` in language `language`.
+std::wstring Text(int number, int language) {
     const int saved = g_language;
-    g_language = 0;
+    g_language = language;
     const std::wstring text = reinterpret_cast<const wchar_t*>(GetText(number));
     g_language = saved;
     return text;
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
+                          size, nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring English(int number) {
+    return Text(number, 0);
 }
 
 // The programs under test: the build's own, or the ones that TESSALOK_E2E_DEMO_EXE and
@@ -38,9 +54,14 @@ std::wstring ProgramPath(const char* variable, const char* built) {
     return WindowsPath(given != nullptr && *given != '\0' ? given : built);
 }
 
-std::wstring Counts(int installed, int free) {
-    return English(11) + L":" + std::to_wstring(installed) + L", " + English(12) + L":" +
-           std::to_wstring(free);
+std::wstring Counts(int installed, int free, int language = 0) {
+    return Text(11, language) + L":" + std::to_wstring(installed) + L", " + Text(12, language) +
+           L":" + std::to_wstring(free);
+}
+
+std::filesystem::path ArtifactDirectory() {
+    const char* given = std::getenv("TESSALOK_E2E_ARTIFACT_DIR");
+    return WindowsPath(given != nullptr && *given != '\0' ? given : TESSALOK_E2E_ARTIFACT_DIR);
 }
 
 class WindowEndToEnd : public ::testing::Test {
@@ -125,10 +146,11 @@ class WindowEndToEnd : public ::testing::Test {
         return box;
     }
 
+    // The program's windows (the main window and any message box), once painted.
     void Screenshot(const std::string& label) {
-        const std::filesystem::path path =
-            std::filesystem::path(WindowsPath(TESSALOK_E2E_ARTIFACT_DIR)) / (label + ".bmp");
-        EXPECT_TRUE(SaveScreenshot(path.wstring()));
+        const RECT area = ProcessArea(m_program.Id());
+        EXPECT_TRUE(PaintAndSettle(m_program.Id(), area)) << label << ": still changing";
+        EXPECT_TRUE(SaveScreenshot((ArtifactDirectory() / (label + ".bmp")).wstring(), area));
     }
 
     void SendVolumeRemoval(char letter) {
@@ -372,7 +394,11 @@ TEST_F(WindowEndToEnd, LanguageChangeAppliesAtOnceAndSurvivesARestart) {
     StartProgram();
     ASSERT_TRUE(StatusBecomes(Counts(2, 8)));
     SelectComboItem(m_window, kLanguageBox, 3);
-    ASSERT_TRUE(WaitUntil([&] { return ItemText(m_window, kViewStatus) == L"Ansicht"; }));
+    // The box selects the language again only at the end of the text refresh.
+    ASSERT_TRUE(WaitUntil([&] {
+        return ItemText(m_window, kViewStatus) == L"Ansicht" &&
+               ComboSelection(m_window, kLanguageBox) == 3;
+    }));
     EXPECT_EQ(ItemText(m_window, kInstall), L"Installieren");
     EXPECT_EQ(ItemText(m_window, kEraseAll), L"Alle l\u00f6schen");
     EXPECT_EQ(ItemText(m_window, kVersion), L"Version");
@@ -384,6 +410,95 @@ TEST_F(WindowEndToEnd, LanguageChangeAppliesAtOnceAndSurvivesARestart) {
     RestartProgram();
     EXPECT_EQ(ComboSelection(m_window, kLanguageBox), 3);
     EXPECT_EQ(ItemText(m_window, kViewStatus), L"Ansicht");
+}
+
+// The screenshots' names, in the language box's order.
+constexpr const char* kLanguageLabels[kLanguageCount] = {"00_english",
+                                                         "01_simplified_chinese",
+                                                         "02_traditional_chinese",
+                                                         "03_german",
+                                                         "04_french",
+                                                         "05_japanese",
+                                                         "06_korean",
+                                                         "07_russian",
+                                                         "08_portuguese",
+                                                         "09_indonesian",
+                                                         "10_arabic",
+                                                         "11_vietnamese",
+                                                         "12_thai"};
+
+// The pixels `text` needs in the dialog's font ("Microsoft Sans Serif", 12 points), bold
+// or not: the buttons draw in it, and the status line in its bold form (the status line's
+// bold setting starts from the control's font, the dialog's).
+int TextWidth(const std::wstring& text, bool bold) {
+    const HDC screen = ::GetDC(nullptr);
+    LOGFONTW description{};
+    description.lfHeight = PointsToFontHeight(12, ::GetDeviceCaps(screen, LOGPIXELSY));
+    description.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    description.lfCharSet = DEFAULT_CHARSET;
+    std::wcsncpy(description.lfFaceName, L"Microsoft Sans Serif", LF_FACESIZE - 1);
+    const HFONT font = ::CreateFontIndirectW(&description);
+    const HGDIOBJ previous = ::SelectObject(screen, font);
+    SIZE size{};
+    ::GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &size);
+    ::SelectObject(screen, previous);
+    ::DeleteObject(font);
+    ::ReleaseDC(nullptr, screen);
+    return size.cx;
+}
+
+// Picks every language in the language box, as a user does, on a drive with three
+// fingerprints: captions, status line and settings file follow, and each language leaves a
+// screenshot and a line of language_fit.txt (how wide each text is against its control).
+TEST_F(WindowEndToEnd, EveryLanguageShowsItsTextsOnAConnectedDrive) {
+    StartDrive(L"--run \"set-slot 0 alice\" --run \"set-slot 1 carol\" --run \"set-slot 2 dave\"");
+    StartProgram();
+    ASSERT_TRUE(StatusBecomes(Counts(3, 7)));
+    const std::wstring settings = (m_directory / "KV_Tessalok.ini").wstring();
+    std::ofstream fit(ArtifactDirectory() / "language_fit.txt");
+    fit << "# language: control \"text\" width/room in pixels; OVER where the text is wider\n";
+    for (int language = 0; language < kLanguageCount; ++language) {
+        SCOPED_TRACE(kLanguageLabels[language]);
+        SelectComboItem(m_window, kLanguageBox, language);
+        // The box selects the language again only at the end of the text refresh.
+        ASSERT_TRUE(WaitUntil([&] {
+            return Status() == Counts(3, 7, language) &&
+                   ComboSelection(m_window, kLanguageBox) == language;
+        }));
+        const int captionIds[] = {kViewStatus, kInstall, kEraseAll, kVersion};
+        for (int message = 0; message < 4; ++message) {
+            EXPECT_EQ(ItemText(m_window, captionIds[message]), Text(message, language));
+        }
+        EXPECT_EQ(ComboItems(m_window, kLanguageBox).size(), 13u);
+        EXPECT_EQ(::GetPrivateProfileIntW(L"Advance", L"Language", -7, settings.c_str()), language);
+        ExpectConnected(true, true);
+        Screenshot(std::string("language_") + kLanguageLabels[language]);
+
+        struct Shown {
+            const char* control;
+            int id;
+            std::wstring text;
+            bool bold;
+            int edges; // pixels of the control's inside that text cannot use
+        };
+        const Shown shown[] = {
+            {"View Status", kViewStatus, Text(0, language), false, 4},
+            {"Install", kInstall, Text(1, language), false, 4},
+            {"Erase All", kEraseAll, Text(2, language), false, 4},
+            {"Version", kVersion, Text(3, language), false, 4},
+            {"status, nothing installed", kStatusLine, Text(10, language), true, 0},
+            {"status, counts", kStatusLine, Counts(3, 7, language), true, 0},
+        };
+        fit << kLanguageLabels[language] << ":\n";
+        for (const Shown& item : shown) {
+            RECT inside{};
+            ::GetClientRect(::GetDlgItem(m_window, item.id), &inside);
+            const int room = inside.right - inside.left - item.edges;
+            const int width = TextWidth(item.text, item.bold);
+            fit << "  " << item.control << " \"" << Utf8(item.text) << "\" " << width << "/" << room
+                << (width > room ? " OVER" : "") << "\n";
+        }
+    }
 }
 
 TEST_F(WindowEndToEnd, AStoredLanguageOutOfRangeShowsEnglish) {
@@ -414,7 +529,8 @@ TEST_F(WindowEndToEnd, PullingTheDriveDuringAnEraseStopsItInTheNoDriveState) {
     EXPECT_FALSE(ItemVisible(m_window, kVersion));
     // The erase ends at its next poll without a result box.
     ::Sleep(1500);
-    EXPECT_EQ(FindMessageBox(m_program.Id(), m_window).window, nullptr);
+    const MessageBoxView result = FindMessageBox(m_program.Id(), m_window);
+    EXPECT_EQ(result.window, nullptr) << "a box says: " << Utf8(result.text);
 }
 
 TEST_F(WindowEndToEnd, ClosingTheWindowDuringAnInstallEndsTheProgram) {
