@@ -7,12 +7,6 @@ if(WIN32)
     add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 else()
     set(TESSALOK_PLATFORM linux)
-    # Hardened as Debian builds its packages: checked string and memory functions in
-    # optimized builds, and the whole relocation table read-only after start.
-    if(NOT TESSALOK_FUZZ)
-        add_compile_definitions($<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
-        add_link_options(LINKER:-z,relro,-z,now)
-    endif()
 endif()
 
 # tessalok_platform_sources(<var> <stem>...) appends <stem>_<platform>.cpp.

@@ -3,7 +3,8 @@
 # Windows programs (64-bit and 32-bit) and runs their tests under wine, checks the iSCSI
 # target with libiscsi, builds, installs and tries the release packages, runs the native and
 # both Windows programs on a real Linux kernel in QEMU against the virtual drive
-# (tools/run-qemu-stage.sh), and gives every fuzz target a short run. Run from anywhere, as
+# (tools/run-qemu-stage.sh), checks that a second build of the release gives the same bytes,
+# and gives every fuzz target a short run. Run from anywhere, as
 # root on a fresh Debian 12:
 #   bash tools/ci.sh
 # FUZZ_SECONDS (default 20) sets each fuzz target's run.
@@ -90,6 +91,13 @@ fi
 
 section "Release packages: build, install and run them"
 tools/run-package-checks.sh
+
+# The second build costs a quarter of an hour here; on demand until it has a place in the
+# time CI allows.
+if [ "${TESSALOK_CHECK_REPRODUCIBLE:-0}" = 1 ]; then
+    section "Release packages: a second build in another folder gives the same bytes"
+    tools/check-reproducible.sh
+fi
 
 section "A real Linux kernel in QEMU: tessalok and tessalok.exe on the drive, over USB and virtio-scsi"
 run_counted tools/run-qemu-stage.sh

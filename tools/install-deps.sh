@@ -12,6 +12,8 @@ packages=(
     mtools dosfstools
     wine wine64 fonts-wine xvfb xauth fonts-wqy-microhei imagemagick
     dpkg-dev fakeroot lintian man-db bash-completion
+    # hardening-check (tools/run-package-checks.sh).
+    devscripts
     # The 32-bit Windows tests run under Debian's 32-bit wine (i386 multiarch).
     wine32:i386
     qemu-system-x86 qemu-block-extra busybox-static cpio

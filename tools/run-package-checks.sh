@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release packages and tries them as a user would, as root on Debian 12:
-#   - the .deb: lintian (no errors), dpkg -i, the installed programs' --version, their
-#     manual pages, bash completion and docs, and the README's demo with the installed
-#     programs (status, install, erase);
-#   - each Windows zip: its contents, stripped programs, the size of KV_Tessalok.exe's code
-#     and data beside its resources, the unpacked tessalok.exe --help and the demo window's
+#   - the .deb: lintian (no errors), hardening-check on its programs, dpkg -i, the installed
+#     programs' --version, their manual pages, bash completion and docs, and the README's
+#     demo with the installed programs (status, install, erase);
+#   - each Windows zip: its contents, stripped programs that need only the system's DLLs
+#     and keep DEP and ASLR, the size of KV_Tessalok.exe's code and data beside its
+#     resources, the unpacked tessalok.exe --help and the demo window's
 #     start under wine (driven by the window's end-to-end test program).
 # Run after the linux, win64 and win32 builds (tools/ci.sh); builds what is missing.
 set -euo pipefail
@@ -58,6 +59,20 @@ deb=build/linux/packages/tessalok_${version}_amd64.deb
 section "lintian $deb"
 lintian --fail-on error --info "$deb" || fail "lintian reports errors"
 echo "lintian: no errors"
+
+section "hardening-check on the packaged programs"
+unpacked_deb=$work/deb
+dpkg-deb -x "$deb" "$unpacked_deb"
+# The control-flow protection mark is required where the C library's start files carry it:
+# the linker marks a program only when every object does, and Debian 12's do not (its own
+# /usr/bin/ls has no mark either). Our objects are built with -fcf-protection all the same.
+cf_option=--nocfprotection
+if readelf -n "$(gcc -print-file-name=Scrt1.o)" | grep -q 'x86 feature: IBT, SHSTK'; then
+    cf_option=
+fi
+# shellcheck disable=SC2086
+hardening-check $cf_option "$unpacked_deb/usr/bin/tessalok" "$unpacked_deb/usr/bin/tessalok-vdrive" ||
+    fail "hardening-check finds a protection missing"
 
 section "Installing $deb"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
@@ -139,6 +154,19 @@ for arch in win64 win32; do
     if [ "$arch" = win64 ]; then objdump=x86_64-w64-mingw32-objdump; else objdump=i686-w64-mingw32-objdump; fi
     for exe in "$folder"/*.exe; do
         "$objdump" -h "$exe" | grep -q '\.debug' && fail "$(basename "$exe") is not stripped"
+    done
+    # Self-contained (only the system's DLLs, no runtime library's), and still with DEP and
+    # ASLR, with high entropy on 64-bit.
+    required_flags="NX_COMPAT DYNAMIC_BASE"
+    [ "$arch" = win64 ] && required_flags+=" HIGH_ENTROPY_VA"
+    for exe in "$folder"/*.exe; do
+        headers=$("$objdump" -p "$exe")
+        dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr '\n' ' ')
+        grep -qiE '(^| )lib' <<<"$dlls" && fail "$(basename "$exe") needs a runtime DLL: $dlls"
+        for flag in $required_flags; do
+            grep -qx "[[:space:]]*$flag" <<<"$headers" || fail "$(basename "$exe") lacks $flag"
+        done
+        echo "$(basename "$exe") ($arch): $required_flags; DLLs: $dlls"
     done
     for exe in KV_Tessalok KV_Tessalok_Demo; do
         file_version=$(strings -el "$folder/$exe.exe" | grep -A1 -x FileVersion | tail -n 1)
