@@ -135,18 +135,26 @@ until grep -q "= progress poll" "$err" || [ $tries -ge 300 ]; do
     sleep 0.1
     tries=$((tries + 1))
 done
+asked=$(date +%s)
 ctl unplug >/dev/null
 started=$(date +%s)
+# Under emulation the control text has been seen to arrive only after the install's own
+# time-out; then there was no plug to pull during the install, and that is said, not judged.
+if kill -0 "$install" 2>/dev/null; then in_time=1; else in_time=0; fi
 wait "$install"
 got=$?
-echo "guest: the install ended $(($(date +%s) - started)) s after the plug was pulled"
+echo "guest: the install ended $(($(date +%s) - started)) s after the plug was pulled (the control text took $((started - asked)) s)"
 case $got in
 1) pass unplugged-install ;;
 137) fail unplugged-install "hung: still running $limit s after it started" ;;
 *) fail unplugged-install "exit $got, wanted 1" ;;
 esac
 has unplugged-install-polled "= progress poll" "$err"
-has unplugged-install-says "stopped answering" "$err"
+if [ "$in_time" = 1 ]; then
+    has unplugged-install-says "stopped answering" "$err"
+else
+    echo "guest: NOTE the install had ended before the plug was pulled; 'stopped answering' not judged"
+fi
 has unplugged-install-result "time-out" "$out"
 if [ -e /sys/block/$usb ]; then fail usb-disk-gone "/dev/$usb still there"; else pass usb-disk-gone; fi
 run unplugged 3 tessalok status
