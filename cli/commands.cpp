@@ -103,9 +103,22 @@ class CommandRun {
     bool FindDrive() {
         m_mask = m_recording.PresentDriveMask();
         if (m_context.onlyLetter != 0) {
-            m_mask &= 1u << (m_context.onlyLetter - 'A');
+            const std::uint32_t letterBit = 1u << (m_context.onlyLetter - 'A');
+            if ((m_mask & letterBit) == 0) {
+                ExplainAbsentLetter(m_context.onlyLetter);
+            }
+            m_mask &= letterBit;
         }
         return m_operations.FindFingerprintDrive(m_mask) != 0;
+    }
+
+    // The letter asked for is not among those the search may try: the transport's open says
+    // why (no such disk, or a disk off USB that --all-disks would allow) and sends nothing.
+    void ExplainAbsentLetter(char letter) {
+        const IScsiTransport::Handle handle = m_recording.OpenDrive(letter);
+        if (handle != IScsiTransport::kInvalidHandle) {
+            m_recording.CloseDrive(handle);
+        }
     }
 
     std::string DriveName() const {

@@ -77,6 +77,33 @@ std::string Hex(unsigned value) {
     return text;
 }
 
+// What the kernel's host status (the SCSI midlayer's DID_* codes) means, for the few a
+// drive on USB meets; empty for the others.
+const char* HostStatusMeaning(unsigned status) {
+    switch (status) {
+    case 0x01:
+        return "no connection to the device";
+    case 0x02:
+        return "bus busy";
+    case 0x03:
+        return "timed out";
+    case 0x04:
+        return "bad target";
+    case 0x05:
+        return "aborted";
+    case 0x07:
+        return "host adapter error";
+    case 0x08:
+        return "bus reset";
+    case 0x0E:
+        return "transport disrupted";
+    case 0x0F:
+        return "transport failed";
+    default:
+        return "";
+    }
+}
+
 } // namespace
 
 std::string DescribeOpenFailure(const std::string& path, int error) {
@@ -97,8 +124,11 @@ std::string DescribeSgIoFailure(const std::string& path, int ioctlResult, int er
         return text;
     }
     std::string text = "SG_IO on " + path + ": SCSI status " + Hex(header.status) +
-                       ", host status " + Hex(header.host_status) + ", driver status " +
-                       Hex(header.driver_status);
+                       ", host status " + Hex(header.host_status);
+    if (const std::string meaning = HostStatusMeaning(header.host_status); !meaning.empty()) {
+        text += " (" + meaning + ")";
+    }
+    text += ", driver status " + Hex(header.driver_status);
     const std::size_t written = std::min<std::size_t>(header.sb_len_wr, sense.size());
     if (const auto summary = ParseSense(sense.first(written))) {
         text += ": " + DescribeSense(*summary);
@@ -118,7 +148,7 @@ class LinuxScsiTransport final : public IScsiTransport {
     Handle OpenDrive(char letter) override {
         const std::string path = PathForLetter(letter);
         if (path.empty()) {
-            m_lastError = "no device for drive letter " + std::to_string(static_cast<int>(letter));
+            m_lastError = std::string("no disk for drive letter ") + letter + ":";
             return kInvalidHandle;
         }
         if (!InScope(letter)) {

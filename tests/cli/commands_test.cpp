@@ -148,6 +148,45 @@ TEST(Commands, NoDriveIsExitThree) {
     EXPECT_EQ(object["error"], "no fingerprint drive found");
 }
 
+// The system's disks as the Linux search sees them: E is a disk off USB, outside the
+// search; only an open of E says so.
+class UsbOnlyTransport final : public IScsiTransport {
+  public:
+    explicit UsbOnlyTransport(IScsiTransport& inner) : m_inner(inner) {}
+    Handle OpenDrive(char letter) override {
+        ++opens;
+        m_error = std::string("drive ") + letter + ": /dev/sdc is not attached through USB";
+        return kInvalidHandle;
+    }
+    bool SendScsiCommand(Handle handle, const Cdb& cdb, std::uint8_t* data, std::uint32_t length,
+                         ScsiDirection direction) override {
+        return m_inner.SendScsiCommand(handle, cdb, data, length, direction);
+    }
+    void CloseDrive(Handle handle) override { m_inner.CloseDrive(handle); }
+    std::uint32_t PresentDriveMask() override {
+        return m_inner.PresentDriveMask() & ~(1u << ('E' - 'A'));
+    }
+    std::string LastError() const override { return m_error; }
+    int opens = 0;
+
+  private:
+    IScsiTransport& m_inner;
+    std::string m_error;
+};
+
+TEST(Commands, ALetterOutsideTheSearchSaysWhy) {
+    Rig rig;
+    UsbOnlyTransport transport(rig.memory);
+    rig.options.command = Command::Status;
+    const CommandContext context{rig.options, transport, rig.clock, {rig.out, rig.err, rig.in},
+                                 false,       'E'};
+    EXPECT_EQ(RunCommand(context), exit_code::kNoDrive);
+    EXPECT_EQ(rig.err.str(), "tessalok: no fingerprint drive found "
+                             "(drive E: /dev/sdc is not attached through USB)\n");
+    EXPECT_EQ(transport.opens, 1);
+    EXPECT_EQ(rig.memory.CommandCount(), 0u); // nothing was sent to find that out
+}
+
 TEST(Commands, ModelPrintsTheModelText) {
     Rig rig;
     EXPECT_EQ(rig.Run(Command::Model), exit_code::kSuccess);

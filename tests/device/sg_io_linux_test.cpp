@@ -91,6 +91,12 @@ TEST(SgIoTest, ACheckConditionSaysWhatTheSenseDataSays) {
     EXPECT_EQ(DescribeSgIoFailure("/dev/sdc", 0, 0, header, sense),
               "SG_IO on /dev/sdc: SCSI status 0x02, host status 0x00, driver status 0x08: "
               "NOT READY, medium not present (sense 2/3A/00)");
+    // The kernel's own time-out is named, not only numbered.
+    header.host_status = 0x03;
+    EXPECT_EQ(DescribeSgIoFailure("/dev/sdc", 0, 0, header, {}),
+              "SG_IO on /dev/sdc: SCSI status 0x02, host status 0x03 (timed out), "
+              "driver status 0x08");
+    header.host_status = 0;
     // Only what the kernel wrote counts.
     header.sb_len_wr = 0;
     EXPECT_EQ(DescribeSgIoFailure("/dev/sdc", 0, 0, header, sense).find("sense"),

@@ -6,6 +6,8 @@ set -euo pipefail
 log=${1:?usage: check-console.sh LOG}
 tr -d '\r' <"$log" | grep -E '^(CHECK|  \| |guest: )' || true
 if ! tr -d '\r' <"$log" | grep -qx 'CHECK-SUMMARY failed=0'; then
+    # Again at the end, where a shortened log still shows them: the failed checks' own lines.
+    tr -d '\r' <"$log" | grep -E '^CHECK FAIL ' | sed 's/^/qemu stage: /' >&2 || true
     echo "qemu stage: the guest did not finish its checks, or some failed (console: $log)" >&2
     exit 1
 fi
