@@ -4,7 +4,7 @@
 # programs and the packages byte for byte with those of the first build (build/linux,
 # build/win64 and build/win32, as tools/ci.sh leaves them; what is missing there is built).
 # The second build makes only what the packages hold. Prints each file that differs and
-# the SHA-256 of each package.
+# the SHA-256 of each package of both builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -90,8 +90,11 @@ for preset in "${presets[@]}"; do
         fi
     done <<<"$files"
 done
-section "Packages (SHA-256)"
-(cd build && sha256sum linux/packages/*.deb win64/packages/*.zip win32/packages/*.zip)
+package_sums() { (cd "$1" && sha256sum linux/packages/*.deb win64/packages/*.zip win32/packages/*.zip); }
+section "Packages of the first build (SHA-256)"
+package_sums build
+section "Packages of the second build (SHA-256)"
+package_sums "$copy/build"
 echo "second build: $((finished - second_started)) s; whole check: $((finished - started)) s"
 if [ ${#differing[@]} -gt 0 ]; then
     keep_copy=1
