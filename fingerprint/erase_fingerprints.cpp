@@ -1,18 +1,12 @@
 #include <cstdint>
 
 #include "fingerprint/fingerprint_operations.h"
+#include "fingerprint/message_numbers.h"
 #include "fingerprint/poll_cycle.h"
 #include "fingerprint/status_display.h"
 #include "fingerprint/text_format.h"
 
 namespace {
-
-constexpr int kConfirmCaption = 20;
-constexpr int kConfirmQuestion = 21;
-constexpr int kAuthorizePrompt = 22;
-constexpr int kEraseFailed = 23;
-constexpr int kErased = 24;
-constexpr int kTimedOut = 25;
 
 // The drive needs a moment after the erase request before it answers polls.
 constexpr std::uint32_t kStartWaitMs = 500;
@@ -20,18 +14,19 @@ constexpr std::uint32_t kStartWaitMs = 500;
 } // namespace
 
 void CFingerprintOperations::EraseAllFingerprints() {
-    if (!m_window.AskYesNo(MessageText(kConfirmQuestion), MessageText(kConfirmCaption))) {
+    if (!m_window.AskYesNo(MessageText(message_number::kEraseConfirmQuestion),
+                           MessageText(message_number::kEraseConfirmCaption))) {
         return;
     }
-    ShowStatus(m_window, FormatText(u"%s", {GetText(kAuthorizePrompt)}), colours::kWhite, false,
-               colours::kBlue);
+    ShowStatus(m_window, FormatText(u"%s", {GetText(message_number::kAuthorizePrompt)}),
+               colours::kWhite, false, colours::kBlue);
     const poll_cycle::BusyWhilePolling busy;
     m_device.SendRequestFrame(vendor::kEraseStart, vendor::kWriteStartsWork);
     m_clock.Sleep(kStartWaitMs);
 
     int touches = 0;
-    int result = kTimedOut;
-    CurrentMessage prompt(kAuthorizePrompt);
+    int result = message_number::kEraseTimedOut;
+    CurrentMessage prompt(message_number::kAuthorizePrompt);
     int idleBudget = poll_cycle::kIdleBudget;
     for (int cycle = 0; cycle < poll_cycle::kMaxCycles; ++cycle) {
         if (g_busy == 0) {
@@ -47,10 +42,10 @@ void CFingerprintOperations::EraseAllFingerprints() {
             if (report == 'a' || report == 'S') {
                 ++touches;
             } else if (report == 'f') {
-                result = kEraseFailed;
+                result = message_number::kEraseFailed;
                 break;
             } else if (report == 's') {
-                result = kErased;
+                result = message_number::kErased;
                 break;
             }
         }
@@ -59,6 +54,6 @@ void CFingerprintOperations::EraseAllFingerprints() {
         }
     }
 
-    ShowOperationResult(m_window, result, result == kErased);
+    ShowOperationResult(m_window, result, result == message_number::kErased);
     ProbeFingerprintDrive();
 }

@@ -1,19 +1,12 @@
 #include <array>
 
 #include "fingerprint/fingerprint_operations.h"
+#include "fingerprint/message_numbers.h"
 #include "fingerprint/poll_cycle.h"
 #include "fingerprint/status_display.h"
 #include "fingerprint/text_format.h"
 
 namespace {
-
-constexpr int kAuthorizePrompt = 22;
-constexpr int kDiskProblem = 31;
-constexpr int kTimedOut = 32;
-constexpr int kAuthorizationRefused = 33;
-constexpr int kEnrolPrompt = 34;
-constexpr int kInstalled = 35;
-constexpr int kEnrolFailed = 36;
 
 using Report = std::array<std::uint8_t, 4>;
 
@@ -45,17 +38,17 @@ Decision JudgeEnrolment(const Report& b) {
 
 void CFingerprintOperations::InstallNewFingerprint() {
     if (!ProbeFingerprintDrive()) {
-        m_window.ShowResultBox(MessageText(kDiskProblem));
+        m_window.ShowResultBox(MessageText(message_number::kDiskProblem));
         return;
     }
     const poll_cycle::BusyWhilePolling busy;
     m_device.SendRequestFrame(vendor::kInstallStart, vendor::kWriteStartsWork);
 
-    int result = kTimedOut;
+    int result = message_number::kInstallTimedOut;
     bool authorized = m_installedCount == 0;
     Report report{};
     if (!authorized) {
-        CurrentMessage authorizePrompt(kAuthorizePrompt);
+        CurrentMessage authorizePrompt(message_number::kAuthorizePrompt);
         int idleBudget = poll_cycle::kIdleBudget;
         for (int cycle = 0; cycle < poll_cycle::kMaxCycles; ++cycle) {
             if (g_busy == 0) {
@@ -67,7 +60,7 @@ void CFingerprintOperations::InstallNewFingerprint() {
                 idleBudget = poll_cycle::kIdleBudget;
                 const Decision decision = JudgeAuthorization(report);
                 if (decision == Decision::Refused) {
-                    result = kAuthorizationRefused;
+                    result = message_number::kAuthorizationRefused;
                     break;
                 }
                 if (decision == Decision::Accepted) {
@@ -82,7 +75,7 @@ void CFingerprintOperations::InstallNewFingerprint() {
     }
 
     if (authorized) {
-        CurrentMessage enrolPrompt(kEnrolPrompt);
+        CurrentMessage enrolPrompt(message_number::kEnrolPrompt);
         int idleBudget = poll_cycle::kIdleBudget;
         int touches = 0;
         for (int cycle = 0;; ++cycle) {
@@ -97,22 +90,22 @@ void CFingerprintOperations::InstallNewFingerprint() {
                     report[0] == 'a' ? Decision::None : JudgeEnrolment(report);
                 touches += report[0] == 'a' ? 1 : 0;
                 if (decision == Decision::Refused) {
-                    result = kEnrolFailed;
+                    result = message_number::kEnrolFailed;
                     break;
                 }
                 if (decision == Decision::Accepted) {
-                    result = kInstalled;
+                    result = message_number::kInstalled;
                     break;
                 }
                 cycle = 0; // a report without a decision starts the numbering again at 1
             }
             if (--idleBudget <= 0) {
-                result = kTimedOut;
+                result = message_number::kInstallTimedOut;
                 break;
             }
         }
     }
 
-    ShowOperationResult(m_window, result, result == kInstalled);
+    ShowOperationResult(m_window, result, result == message_number::kInstalled);
     ProbeFingerprintDrive();
 }

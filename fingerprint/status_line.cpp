@@ -1,20 +1,13 @@
 #include "fingerprint/fingerprint_operations.h"
+#include "fingerprint/message_numbers.h"
 #include "fingerprint/text_format.h"
-
-namespace {
-
-constexpr int kNothingInstalled = 10;
-constexpr int kInstalledLabel = 11;
-constexpr int kFreeLabel = 12;
-
-} // namespace
 
 std::u16string CFingerprintOperations::ComposeStatusLine() const {
     if (m_installedCount == 0) {
-        return FormatText(u"%s", {GetText(kNothingInstalled)});
+        return FormatText(u"%s", {GetText(message_number::kNothingInstalled)});
     }
-    return FormatText(u"%s:%d, %s:%d", {GetText(kInstalledLabel), m_installedCount,
-                                        GetText(kFreeLabel), m_freeCount});
+    return FormatText(u"%s:%d, %s:%d", {GetText(message_number::kInstalledLabel), m_installedCount,
+                                        GetText(message_number::kFreeLabel), m_freeCount});
 }
 
 CommandBlock CFingerprintOperations::InstallBlock() const {

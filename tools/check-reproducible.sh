@@ -4,7 +4,7 @@
 # programs and the packages byte for byte with those of the first build (build/linux,
 # build/win64 and build/win32, as tools/ci.sh leaves them; what is missing there is built).
 # The second build makes only what the packages hold. Prints each file that differs and
-# the SHA-256 of each package.
+# the SHA-256 of each package of both builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,6 +14,11 @@ presets=(linux win64 win32)
 # history, so both builds are given it here.
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 export SOURCE_DATE_EPOCH
+# Both builds run the compiler itself, as CI does: a compiler cache could hand the second
+# build objects made in the first build's folder, and so hide a difference.
+unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
+export CCACHE_DISABLE=1
+no_launcher=(-DCMAKE_C_COMPILER_LAUNCHER= -DCMAKE_CXX_COMPILER_LAUNCHER=)
 
 section() { printf '\n---- %s\n' "$*"; }
 fail() {
@@ -37,7 +42,7 @@ shipped_files() {
 build_release() {
     local preset=$1
     shift
-    cmake --preset "$preset" "$@" >/dev/null
+    cmake --preset "$preset" "${no_launcher[@]}" "$@" >/dev/null
     # shellcheck disable=SC2046
     cmake --build --preset "$preset" -j"$jobs" --target $(packaged_targets "$preset") >/dev/null
     rm -rf "build/$preset/packages"
@@ -51,7 +56,9 @@ for preset in "${presets[@]}"; do
 done
 
 copy=$(mktemp -d "${TMPDIR:-/tmp}/tessalok-second-build.XXXXXX")
-trap 'rm -rf "$copy"' EXIT
+# Kept when the builds differ, for a closer look (diffoscope).
+keep_copy=0
+trap '[ "$keep_copy" = 1 ] || rm -rf "$copy"' EXIT
 # The tracked files as they are in the work tree, and new files not yet added.
 git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$copy"
 second_started=$(date +%s)
@@ -83,10 +90,15 @@ for preset in "${presets[@]}"; do
         fi
     done <<<"$files"
 done
-section "Packages (SHA-256)"
-(cd build && sha256sum linux/packages/*.deb win64/packages/*.zip win32/packages/*.zip)
+package_sums() { (cd "$1" && sha256sum linux/packages/*.deb win64/packages/*.zip win32/packages/*.zip); }
+section "Packages of the first build (SHA-256)"
+package_sums build
+section "Packages of the second build (SHA-256)"
+package_sums "$copy/build"
 echo "second build: $((finished - second_started)) s; whole check: $((finished - started)) s"
 if [ ${#differing[@]} -gt 0 ]; then
+    keep_copy=1
+    echo "the second build stays in $copy" >&2
     fail "these files differ between the builds: ${differing[*]}"
 fi
 echo "reproducible: $compared files alike"

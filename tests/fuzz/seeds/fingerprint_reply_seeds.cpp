@@ -7,6 +7,7 @@
 
 #include "app/start_settings.h"
 #include "app/utf_convert.h"
+#include "fingerprint/message_numbers.h"
 #include "fingerprint/text_format.h"
 #include "tests/fuzz/seeds/seed_corpus.h"
 
@@ -43,15 +44,9 @@ Bytes ReadBytes(const std::vector<CommandRecord>& records) {
     return bytes;
 }
 
-// The message box each operation ends with (entry numbers of the string files).
+// The message box each operation ends with (message_number), or none.
+using namespace message_number;
 constexpr int kNoBox = -1;
-constexpr int kErased = 24;
-constexpr int kEraseFailed = 23;
-constexpr int kEraseTimedOut = 25;
-constexpr int kInstallTimedOut = 32;
-constexpr int kNotAuthorized = 33;
-constexpr int kInstalled = 35;
-constexpr int kNewFingerFailed = 36;
 
 struct Script {
     std::string name;
@@ -145,23 +140,23 @@ std::vector<Script> Scripts() {
                        d.User().Present("new-finger", 3);
                    }),
          0, slotLine},
-        {"install-authorization-refused", Operation::Install, kNotAuthorized,
+        {"install-authorization-refused", Operation::Install, kAuthorizationRefused,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Refuse(); })},
-        {"install-authorization-fails", Operation::Install, kNotAuthorized,
+        {"install-authorization-fails", Operation::Install, kAuthorizationRefused,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Fail(); })},
-        {"install-unknown-finger-refused", Operation::Install, kNotAuthorized,
+        {"install-unknown-finger-refused", Operation::Install, kAuthorizationRefused,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Present("stranger"); })},
-        {"install-enrol-fails", Operation::Install, kNewFingerFailed,
+        {"install-enrol-fails", Operation::Install, kEnrolFailed,
          WithSlots(0,
                    [](FingerprintDriveModel& d) {
                        d.User().Touch(2);
                        d.User().Fail();
                    })},
-        {"install-enrol-refused", Operation::Install, kNewFingerFailed,
+        {"install-enrol-refused", Operation::Install, kEnrolFailed,
          WithSlots(0, [](FingerprintDriveModel& d) { d.User().Refuse(); })},
         {"install-known-finger-enrolled-again", Operation::Install, kInstalled,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Present("finger-0", 4); })},
-        {"install-drive-full", Operation::Install, kNewFingerFailed,
+        {"install-drive-full", Operation::Install, kEnrolFailed,
          WithSlots(10,
                    [](FingerprintDriveModel& d) {
                        d.User().Present("finger-9");
@@ -172,15 +167,15 @@ std::vector<Script> Scripts() {
          WithSlots(0, [](FingerprintDriveModel& d) { d.User().Touch(3); })},
         {"install-ignored-reports-until-the-end", Operation::Install, kInstallTimedOut,
          WithSlots(1, [](FingerprintDriveModel& d) { d.User().Ignored(70); })},
-        {"install-report-s-third-f", Operation::Install, kNotAuthorized,
+        {"install-report-s-third-f", Operation::Install, kAuthorizationRefused,
          Reports(1, {{'S', 'x', 'f', 'x'}})},
         {"install-report-s-fourth", Operation::Install, kInstalled,
          Reports(1, {{'x', 'x', 'x', 'S'}, {'S', 0, 0, 0}})},
         {"install-report-zero-authorizes", Operation::Install, kInstalled,
          Reports(1, {{'0', 'x', 'x', 'x'}, {'S', 0, 0, 0}})},
-        {"install-report-slot-line-without-s", Operation::Install, kNewFingerFailed,
+        {"install-report-slot-line-without-s", Operation::Install, kEnrolFailed,
          Reports(0, {{'3', 0x0D, 0x0A, 'x'}, {'g', 0, 0, 0}})},
-        {"install-report-zero-does-not-enrol", Operation::Install, kNewFingerFailed,
+        {"install-report-zero-does-not-enrol", Operation::Install, kEnrolFailed,
          Reports(0, {{'0', 'x', 'x', 'x'}, {'g', 0, 0, 0}})},
         {"install-report-long", Operation::Install, kInstalled,
          WithSlots(0,
