@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The real-kernel stage: boots Debian's kernel under QEMU (software emulation); the guest
 # attaches the virtual drive as a USB mass-storage disk over USB/IP (and sees it on
-# virtio-scsi through iSCSI too) and runs the native tessalok and both Windows builds of
-# tessalok.exe (under wine) against it.
+# virtio-scsi through iSCSI too) and runs the native tessalok, both Windows builds of
+# tessalok.exe and a whole session of both builds of KV_Tessalok.exe (under wine) against it.
 # Builds what it needs; the kernel and the wine prefix are cached under build/.
 #   tools/run-qemu-stage.sh
-# QEMU_STAGE_SECONDS (default 420: room for a busy machine, or 900 with the 32-bit window
-# tests; each step bounds itself too) bounds the guest's run.
+# QEMU_STAGE_SECONDS (default 900: room for a busy machine, or 1500 with the 32-bit window
+# tests; each step bounds itself too) bounds the guest's run. TESSALOK_QEMU_SKIP_TESTS32=1
+# leaves the 32-bit unit and window tests out of the guest (a quicker run while iterating).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -17,28 +18,29 @@ for preset in linux win64 win32; do
     [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
 done
 cmake --build --preset linux -j"$(nproc)" --target tessalok tessalok-vdrive
-cmake --build --preset win64 -j"$(nproc)" --target tessalok
-cmake --build --preset win32 -j"$(nproc)" --target tessalok
+cmake --build --preset win64 -j"$(nproc)" --target tessalok KV_Tessalok window_session_test
+cmake --build --preset win32 -j"$(nproc)" --target tessalok KV_Tessalok
 
+# The window's screenshots come back through a writable share, into build/win32/artifacts
+# as on a host that runs the 32-bit window tests itself.
+artifacts32=$root/build/win32/artifacts
+mkdir -p "$artifacts32"
+rm -f "$artifacts32"/session*.bmp "$artifacts32"/session*.png
+qemu_extra="${QEMU_EXTRA:-} -virtfs local,path=$artifacts32,mount_tag=artifacts,security_model=none"
+seconds=${QEMU_STAGE_SECONDS:-900}
 # Where this machine's kernel runs no 32-bit programs, the 32-bit unit tests (the 32-bit
 # pass-through layout among them) and the 32-bit window's tests run in the guest, whose
-# kernel does; the window's screenshots come back through a writable share, into
-# build/win32/artifacts as on a host that runs them.
+# kernel does.
 # shellcheck source=tools/wine-loader.sh
 source tools/wine-loader.sh
 guest_tests32=()
-qemu_extra=${QEMU_EXTRA:-}
-seconds=${QEMU_STAGE_SECONDS:-420}
-if [ "$TESSALOK_WINE_RUNS_32BIT" != 1 ]; then
+if [ "$TESSALOK_WINE_RUNS_32BIT" != 1 ] && [ "${TESSALOK_QEMU_SKIP_TESTS32:-}" != 1 ]; then
     # shellcheck disable=SC2046 # one target a line
     cmake --build --preset win32 -j"$(nproc)" --target $(sed 's|.*/||; s/$/_test/' tests/qemu/guest-tests32.txt) \
         window_e2e_test KV_Tessalok_Demo tessalok-vdrive
     guest_tests32=("tessalok.tests32=$root/build/win32/tests" "tessalok.window32=$root/build/win32")
-    artifacts32=$root/build/win32/artifacts
-    mkdir -p "$artifacts32"
     rm -f "$artifacts32"/*.bmp "$artifacts32"/*.png
-    qemu_extra+=" -virtfs local,path=$artifacts32,mount_tag=artifacts,security_model=none"
-    seconds=${QEMU_STAGE_SECONDS:-900}
+    seconds=${QEMU_STAGE_SECONDS:-1500}
 fi
 
 kernel_root=$(tests/qemu/fetch-kernel.sh "$root/build/qemu-cache")
@@ -73,9 +75,10 @@ HOST_ROOT=/ HOST_PORTS="$ctl_port $usbip_port" QEMU_EXTRA=$qemu_extra tests/qemu
     tessalok.host=10.0.2.4 "tessalok.ctlport=$ctl_port" "tessalok.usbipport=$usbip_port" \
     "tessalok.wineprefix=$work/wine-prefix" \
     "tessalok.exe64=$root/build/win64/cli/tessalok.exe" \
-    "tessalok.exe32=$root/build/win32/cli/tessalok.exe" "${guest_tests32[@]}" || status=$?
+    "tessalok.exe32=$root/build/win32/cli/tessalok.exe" "tessalok.session=$root/build" \
+    "${guest_tests32[@]}" || status=$?
 echo "qemu stage: the guest ran $(($(date +%s) - started)) s"
-if [ "${#guest_tests32[@]}" -gt 0 ] && ls "$artifacts32"/*.bmp >/dev/null 2>&1; then
+if ls "$artifacts32"/*.bmp >/dev/null 2>&1; then
     python3 tests/e2e/bmp_to_png.py "$artifacts32" >/dev/null
 fi
 tests/qemu/check-console.sh "$work/console.log"

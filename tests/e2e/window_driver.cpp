@@ -228,6 +228,10 @@ bool PaintAndSettle(DWORD processId, const RECT& area, std::chrono::milliseconds
                                RDW_ALLCHILDREN);
         }
     }
+    return Settle(area, timeout);
+}
+
+bool Settle(const RECT& area, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + Patience(timeout);
     ScreenImage last = CaptureScreen(area);
     while (std::chrono::steady_clock::now() < end) {

@@ -80,6 +80,10 @@ RECT ProcessArea(DWORD processId);
 // the display only when it next waits for messages. False when `timeout` passed first.
 bool PaintAndSettle(DWORD processId, const RECT& area,
                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
+// Only the wait of PaintAndSettle, for a program that paints by itself but does not answer
+// messages for a while (it sleeps in its window's thread): asking it to paint would wait
+// until it answers again.
+bool Settle(const RECT& area, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // Writes `area` of the screen (the whole screen when `area` is empty) as a 24-bit BMP file.
 bool SaveScreenshot(const std::wstring& path, const RECT& area = {});

@@ -20,28 +20,11 @@
 #include "tests/ui/bitmap_file.h"
 #include "ui/font_height.h"
 #include "window_driver.h"
+#include "window_texts.h"
 
 namespace {
 
 using namespace main_dialog_ids;
-
-// Message `number` in language `language`.
-std::wstring Text(int number, int language) {
-    const int saved = g_language;
-    g_language = language;
-    const std::wstring text = reinterpret_cast<const wchar_t*>(GetText(number));
-    g_language = saved;
-    return text;
-}
-
-std::string Utf8(const std::wstring& text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
-                          size, nullptr, nullptr);
-    return bytes;
-}
 
 std::wstring English(int number) {
     return Text(number, 0);
@@ -52,11 +35,6 @@ std::wstring English(int number) {
 std::wstring ProgramPath(const char* variable, const char* built) {
     const char* given = std::getenv(variable);
     return WindowsPath(given != nullptr && *given != '\0' ? given : built);
-}
-
-std::wstring Counts(int installed, int free, int language = 0) {
-    return Text(11, language) + L":" + std::to_wstring(installed) + L", " + Text(12, language) +
-           L":" + std::to_wstring(free);
 }
 
 std::filesystem::path ArtifactDirectory() {

@@ -46,14 +46,15 @@ wait_for_path() {
     [ -e "$1" ]
 }
 
-# The X display, shared memory and the artifacts share in /winroot.
+# The X display, shared memory and the artifacts share in /winroot, and the 32-bit window
+# tests' programs when they run here.
 prepare_window_root() {
     mkdir -p /winroot/dev/shm /winroot/tmp/.X11-unix /winroot/tessalok-artifacts
     mount -t tmpfs -o mode=1777 tmpfs /winroot/dev/shm || return 1
     mount -t tmpfs -o mode=1777 tmpfs /winroot/tmp/.X11-unix || return 1
     mount -t 9p -o trans=virtio,version=9p2000.L artifacts /winroot/tessalok-artifacts || return 1
     for file in tests/e2e/window_e2e_test app/KV_Tessalok_Demo virtual_drive/tessalok-vdrive; do
-        cp "/host$TESSALOK_window32/$file.exe" /winroot/tessalok-guest/ || return 1
+        [ -z "${TESSALOK_window32:-}" ] || cp "/host$TESSALOK_window32/$file.exe" /winroot/tessalok-guest/ || return 1
     done
     rm -f "/winroot/tmp/.X${window_display#:}-lock"
     chroot /winroot /usr/bin/env -i PATH=/usr/bin:/bin \
@@ -65,29 +66,40 @@ prepare_window_root() {
     fi
 }
 
-# Each test's result as a check; a failed test shows its own lines of the output.
+# report_window_tests PREFIX: each test's result in $out as a check named PREFIX-TEST; a
+# failed test shows its own lines of the output.
 report_window_tests() {
     # shellcheck disable=SC2013 # one test name a line, without spaces
     for test in $(sed -n 's/^\[       OK \] \([^ ]*\) ([0-9]* ms)$/\1/p' "$out"); do
-        pass "window32-$test"
+        pass "$1-$test"
     done
     # A failed test's own line ends in its time; the summary's lines do not.
     # shellcheck disable=SC2013
     for test in $(sed -n 's/^\[  FAILED  \] \([^ ,]*\).* ([0-9]* ms)$/\1/p' "$out"); do
-        echo "CHECK FAIL window32-$test: the test failed"
+        echo "CHECK FAIL $1-$test: the test failed"
         awk -v t="$test" 'index($0, "[ RUN      ] " t) == 1 { on = 1 } on { print "  | " $0 }
             on && index($0, "[  FAILED  ] " t) == 1 { exit }' "$out"
         failed=$((failed + 1))
     done
 }
 
+# ready_window_root: prepare_window_root once, as a check; false when it failed.
+ready_window_root() {
+    if [ -z "${window_root:-}" ]; then
+        if prepare_window_root >"$out" 2>"$err"; then
+            window_root=ready
+            pass window-root
+        else
+            window_root=failed
+            fail window-root "no display, shared memory or artifacts share in /winroot"
+        fi
+    fi
+    [ "$window_root" = ready ]
+}
+
 # window_checks32 SECONDS: the 32-bit window tests, all of them within SECONDS.
 window_checks32() {
-    if ! prepare_window_root >"$out" 2>"$err"; then
-        fail window32-root "no display, shared memory or artifacts share in /winroot"
-        return 0
-    fi
-    pass window32-root
+    ready_window_root || return 0
     started=$(date +%s)
     # in_wine's own bound is the one-program $limit: widened here to the tests' whole time.
     program_limit=$limit
@@ -102,7 +114,7 @@ window_checks32() {
     limit=$program_limit
     echo "guest: the 32-bit window tests took $(($(date +%s) - started)) s"
     tr -d '\r' <"$out" >"$out.lines" && mv "$out.lines" "$out"
-    report_window_tests
+    report_window_tests window32
     if ! grep -q '^\[  PASSED  \]' "$out"; then
         running=$(sed -n 's/^\[ RUN      \] //p' "$out" | tail -n 1)
         fail window32-run "exit $status within $1 s; the last test started: ${running:-none}"

@@ -34,6 +34,8 @@ in_wine() {
 run wine-root 0 make_wine_root
 # shellcheck source=tests/qemu/guest-window-checks.sh
 . /bin/guest-window-checks
+# shellcheck source=tests/qemu/guest-window-session.sh
+. /bin/guest-window-session
 # One wine server for every start: without it each start costs about 20 s here.
 start_wine_server
 for bits in 64 32; do
@@ -52,6 +54,8 @@ for bits in 64 32; do
     has "wine$bits-install-says" "installation successfully" "$out"
     run "wine$bits-erase" 0 in_wine wine $exe --drive E erase --yes
 done
+# The shipped window program, a whole session each, on the same drive.
+window_sessions
 # The host's kernel could not run these 32-bit tests: they run here.
 if [ -n "${TESSALOK_tests32:-}" ]; then
     [ -s /bin/guest-tests32.txt ] || fail wine32-tests "the guest has no list of 32-bit tests"
