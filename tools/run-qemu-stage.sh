@@ -21,6 +21,16 @@ cmake --build --preset linux -j"$(nproc)" --target tessalok tessalok-vdrive
 cmake --build --preset win64 -j"$(nproc)" --target tessalok KV_Tessalok window_session_test
 cmake --build --preset win32 -j"$(nproc)" --target tessalok KV_Tessalok
 
+# The guest runs the Windows programs as the zips ship them: installed by the packages' own
+# rules, stripped, with the commit's time (the same bytes as in the zips).
+shipped=$work/shipped
+rm -rf "$shipped"
+for preset in win64 win32; do
+    cmake --build --preset "$preset" -j"$(nproc)" --target KV_Tessalok KV_Tessalok_Demo tessalok tessalok-vdrive
+    SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || date +%s)} \
+        cmake --install "build/$preset" --prefix "$shipped/$preset" --strip >/dev/null
+done
+
 # The window's screenshots come back through a writable share, into build/win32/artifacts
 # as on a host that runs the 32-bit window tests itself.
 artifacts32=$root/build/win32/artifacts
@@ -74,8 +84,8 @@ HOST_ROOT=/ HOST_PORTS="$ctl_port $usbip_port" QEMU_EXTRA=$qemu_extra tests/qemu
     "$work/ide.img" "$work/console.log" "$seconds" \
     tessalok.host=10.0.2.4 "tessalok.ctlport=$ctl_port" "tessalok.usbipport=$usbip_port" \
     "tessalok.wineprefix=$work/wine-prefix" \
-    "tessalok.exe64=$root/build/win64/cli/tessalok.exe" \
-    "tessalok.exe32=$root/build/win32/cli/tessalok.exe" "tessalok.session=$root/build" \
+    "tessalok.exe64=$shipped/win64/tessalok.exe" "tessalok.exe32=$shipped/win32/tessalok.exe" \
+    "tessalok.session=$root/build" "tessalok.shipped=$shipped" \
     "${guest_tests32[@]}" || status=$?
 echo "qemu stage: the guest ran $(($(date +%s) - started)) s"
 if ls "$artifacts32"/*.bmp >/dev/null 2>&1; then

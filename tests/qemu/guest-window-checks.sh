@@ -53,9 +53,12 @@ prepare_window_root() {
     mount -t tmpfs -o mode=1777 tmpfs /winroot/dev/shm || return 1
     mount -t tmpfs -o mode=1777 tmpfs /winroot/tmp/.X11-unix || return 1
     mount -t 9p -o trans=virtio,version=9p2000.L artifacts /winroot/tessalok-artifacts || return 1
-    for file in tests/e2e/window_e2e_test app/KV_Tessalok_Demo virtual_drive/tessalok-vdrive; do
-        [ -z "${TESSALOK_window32:-}" ] || cp "/host$TESSALOK_window32/$file.exe" /winroot/tessalok-guest/ || return 1
-    done
+    # The test program from the build, the programs under test as the zip ships them.
+    if [ -n "${TESSALOK_window32:-}" ]; then
+        cp "/host$TESSALOK_window32/tests/e2e/window_e2e_test.exe" /winroot/tessalok-guest/ &&
+            cp "/host$TESSALOK_shipped/win32/KV_Tessalok_Demo.exe" /winroot/tessalok-guest/ &&
+            cp "/host$TESSALOK_shipped/win32/tessalok-vdrive.exe" /winroot/tessalok-guest/ || return 1
+    fi
     rm -f "/winroot/tmp/.X${window_display#:}-lock"
     chroot /winroot /usr/bin/env -i PATH=/usr/bin:/bin \
         Xvfb "$window_display" -screen 0 1280x1024x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &

@@ -15,7 +15,7 @@ window_session() {
     # Under its own name: the program's boxes carry it.
     program=/tessalok-guest/win$bits/KV_Tessalok.exe
     mkdir -p "/winroot${program%/*}"
-    if ! cp "/host$TESSALOK_session/win$bits/app/KV_Tessalok.exe" "/winroot$program"; then
+    if ! cp "/host$TESSALOK_shipped/win$bits/KV_Tessalok.exe" "/winroot$program"; then
         fail "window$bits-session" "cannot copy the $bits-bit KV_Tessalok.exe into the guest"
         return 0
     fi
